@@ -17,4 +17,19 @@ TAV_EXPORT std::int32_t GetMailStoreType();
 // Stores the address of the log container, the same for the whole life of the library.
 TAV_EXPORT bool GetDebugLogInfo(tav::WideStringList** container);
 
+// The user's service name into the console's buffer of capacity characters; true with an empty
+// name for a user who has none.
+TAV_EXPORT bool GetTavrelServiceNameForUser(const tav::WideStringSlot* userDn,
+                                            const tav::WideStringSlot* serverDn,
+                                            char16_t* serviceName, std::uint32_t capacity);
+TAV_EXPORT bool SetPendingServiceAndRoutingInfoForUser(const tav::WideStringSlot* userDn,
+                                                       const tav::WideStringSlot* serverDn,
+                                                       const tav::WideStringSlot* service,
+                                                       const tav::WideStringSlot* routingInfo);
+// True when the user's handheld record was deleted from the legacy server's mailbox.
+TAV_EXPORT bool RemoveUserFromLegacyServer(const tav::WideStringSlot* userDn,
+                                           const tav::WideStringSlot* adminDn,
+                                           const tav::WideStringSlot* adminServerDn,
+                                           const tav::WideStringSlot* service);
+
 }

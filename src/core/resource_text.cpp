@@ -64,7 +64,7 @@ std::u16string ResourceText::LoadString(std::uint32_t id) {
 
 std::u16string ResourceText::FormatTextArgs(std::uint32_t id, std::span<const FormatArg> args) {
     std::u16string format = LoadString(id);
-    std::size_t limit = std::min(EstimateExpansion(format, args), kFormatLimit);
+    std::size_t limit = std::min(EstimateExpansion(format, args), kFormatLimit - 1);
     return FormatToString(limit, format, args);
 }
 

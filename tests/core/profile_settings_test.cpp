@@ -29,6 +29,7 @@ protected:
     }
     // The name GetProfileName settles on, as its first log line shows it.
     static std::u16string UsedName() {
+        ClearLog();
         std::u16string name;
         GetProfileName(name);
         auto lines = DiagnosticLog::Instance().Lines();
