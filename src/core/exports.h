@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "addrbook/ab_item.h"
 #include "core/wide_string_list.h"
 #include "platform/export.h"
 
@@ -32,4 +33,18 @@ TAV_EXPORT bool RemoveUserFromLegacyServer(const tav::WideStringSlot* userDn,
                                            const tav::WideStringSlot* adminServerDn,
                                            const tav::WideStringSlot* service);
 
+
+// One mailbox picked in the address book: *item gets a new record the console gives back with
+// FreeABItem; an existing record is filled in place.
+TAV_EXPORT bool GetABItem(tav::ABItem** item);
+TAV_EXPORT bool FreeABItem(tav::ABItem** item);
+// Mailboxes picked in the address book, appended to *list (a new list when it is null); a list
+// made here is given back with FreeABItemList even when the result is false.
+TAV_EXPORT bool GetABItemList(tav::ABItemList** list, std::uint32_t excludeDistLists);
+TAV_EXPORT bool FreeABItemList(tav::ABItemList** list);
+
+// One plain-text mail to the addresses as blind copies, from the default store.
+TAV_EXPORT bool SendBulletinByEmail(const tav::WideStringSlot* subject,
+                                    const tav::WideStringSlot* body,
+                                    const tav::WideStringList* recipients);
 }
