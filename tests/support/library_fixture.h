@@ -10,6 +10,7 @@
 
 #include "core/diagnostic_log.h"
 #include "core/exports.h"
+#include "core/wide_string_slot.h"
 #include "mapi/portable/mapi_accounting.h"
 #include "platform/portable/portable_platform.h"
 #include "sim/builder.h"
@@ -24,6 +25,23 @@ inline constexpr char16_t kAdminDn[] =
     u"/o=Example/ou=First Administrative Group/cn=Recipients/cn=tavadmin";
 inline constexpr char16_t kSettingsKey[] =
     u"Software\\Morvane\\Tavrel Enterprise Server\\Manager\\ExchangeAdaptor";
+
+// A wide string in the console's slot form, for the string arguments of the exports.
+class WideArg {
+public:
+    WideArg(std::u16string_view text) {
+        InitSlot(slot_);
+        AssignSlot(slot_, text);
+    }
+    ~WideArg() { FreeSlot(slot_); }
+    WideArg(const WideArg&) = delete;
+    WideArg& operator=(const WideArg&) = delete;
+    const WideStringSlot* get() const { return &slot_; }
+    operator const WideStringSlot*() const { return &slot_; }
+
+private:
+    WideStringSlot slot_;
+};
 
 class LibraryTest : public ::testing::Test {
 protected:
