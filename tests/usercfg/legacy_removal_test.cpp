@@ -1,0 +1,135 @@
+// RemoveUserFromLegacyServer in a legacy server's administrator mailbox, and the folder lookup
+// rules it relies on.
+#include <gtest/gtest.h>
+
+#include "mailbox/open_msg_store.h"
+#include "mailbox/open_named_folder.h"
+#include "support/library_fixture.h"
+
+namespace tav {
+namespace {
+
+using testing::LibraryTest;
+using testing::WideArg;
+
+constexpr char16_t kServer[] =
+    u"/o=Example/ou=First Administrative Group/cn=Configuration/cn=Servers/cn=EXCH01";
+constexpr char16_t kLegacyAdmin[] =
+    u"/o=Example/ou=First Administrative Group/cn=Recipients/cn=legacyadmin";
+const std::u16string kUsers = u"/o=Example/ou=First Administrative Group/cn=Recipients/cn=";
+
+class LegacyRemoval : public LibraryTest {
+protected:
+    void SetUp() override {
+        LibraryTest::SetUp();
+        AdminOrganisation();
+        sim::MailboxBuilder& admin = builder_.Mailbox(kLegacyAdmin, kServer).StandardFolders();
+        sim::FolderBuilder& service = admin.Folder(u"TavrelService");
+        handhelds_ = &service.Folder(u"Handhelds");
+        stats_ = &service.Folder(u"HandheldStats");
+        // both: two records; handheld: only a handheld record; stats: only statistics;
+        // twice: two handheld records.
+        Record(*handhelds_, 0x6002001F, u"both");
+        Record(*stats_, 0x600C001F, u"both");
+        Record(*handhelds_, 0x6002001F, u"handheld");
+        Record(*stats_, 0x600C001F, u"stats");
+        Record(*handhelds_, 0x6002001F, u"twice");
+        Record(*handhelds_, 0x6002001F, u"TWICE");
+        // A statistics record carrying the DN in the handheld property is not the user's.
+        Record(*stats_, 0x6002001F, u"handheld");
+        ASSERT_TRUE(Initialize());
+    }
+    void Record(sim::FolderBuilder& folder, mapi::ULONG tag, std::u16string_view user) {
+        folder.Message(u"IPM.Note").Prop(tag, kUsers + std::u16string(user));
+    }
+    bool Remove(std::u16string_view user, std::u16string_view service = u"TavrelService") {
+        WideArg userDn(kUsers + std::u16string(user)), adminDn(kLegacyAdmin), server(kServer),
+            serviceName(service);
+        return RemoveUserFromLegacyServer(userDn, adminDn, server, serviceName);
+    }
+    std::vector<std::u16string> Users(sim::FolderBuilder& folder) {
+        std::vector<std::u16string> users;
+        for (const auto& message : folder.Model().messages)
+            for (mapi::ULONG tag : {0x6002001Fu, 0x600C001Fu})
+                if (auto it = message.props.find(tag); it != message.props.end())
+                    users.push_back(std::get<std::u16string>(it->second).substr(kUsers.size()));
+        return users;
+    }
+
+    sim::FolderBuilder* handhelds_ = nullptr;
+    sim::FolderBuilder* stats_ = nullptr;
+};
+
+TEST_F(LegacyRemoval, DeletesTheHandheldRecordAndTheStatisticsWhereThereAreAny) {
+    using Names = std::vector<std::u16string>;
+    EXPECT_TRUE(Remove(u"both"));
+    EXPECT_EQ(Users(*handhelds_), (Names{u"handheld", u"twice", u"TWICE"}));
+    EXPECT_EQ(Users(*stats_), (Names{u"stats", u"handheld"}));
+
+    EXPECT_TRUE(Remove(u"handheld", u"tavrelservice"));  // the service folder in other case
+    EXPECT_EQ(Users(*handhelds_), (Names{u"twice", u"TWICE"}));
+    EXPECT_EQ(Users(*stats_), (Names{u"stats", u"handheld"}));
+
+    EXPECT_FALSE(Remove(u"stats"));  // no handheld record: nothing deleted
+    EXPECT_EQ(Users(*stats_), (Names{u"stats", u"handheld"}));
+
+    EXPECT_TRUE(Remove(u"twice"));  // only the first of two
+    EXPECT_EQ(Users(*handhelds_), Names{u"TWICE"});
+    EXPECT_EQ(LogUtf8().front(),
+              "4:[ExchangeAdaptorDLL::RemoveUserFromLegacyServer] UserDN=" + sim::ToUtf8(kUsers) +
+                  "twice, AdminDN=" + sim::ToUtf8(kLegacyAdmin) + ", AdminServerDN=" +
+                  sim::ToUtf8(kServer) + ", Service=TavrelService");
+
+    EXPECT_FALSE(Remove(u"both", u"OtherService"));
+    EXPECT_EQ(LogUtf8().back(),
+              "4:[ExchangeAdaptorDLL::OpenNamedFolder] Folder 'OtherService' not found.");
+    ASSERT_TRUE(Uninitialize());
+    EXPECT_FALSE(Remove(u"TWICE"));
+    EXPECT_EQ(LogUtf8(), std::vector<std::string>{
+                             "4:[ExchangeAdaptorDLL::RemoveUserFromLegacyServer] No session."});
+}
+
+TEST_F(LegacyRemoval, StatisticsFailuresDoNotChangeTheOutcome) {
+    Fail("IMAPIFolder::DeleteMessages", std::int32_t(0x80040115), 2);
+    EXPECT_TRUE(Remove(u"both"));
+    EXPECT_EQ(LogUtf8().back(),
+              "4:[ExchangeAdaptorDLL::DeleteMessageByEntryId] DeleteMessages failed, "
+              "result=0x80040115.");
+    EXPECT_EQ(Users(*stats_).size(), 3u);
+}
+
+// Folder names compare ASCII letters without case and nothing else; the first listed wins.
+TEST_F(LegacyRemoval, NamedFolderLookupRules) {
+    sim::MailboxBuilder& mailbox = builder_.Mailbox(kUsers + u"folders", kServer);
+    mailbox.Folder(u"\u00C9t\u00E9");
+    mailbox.Folder(u"Reports");
+    mailbox.Folder(u"REPORTS-old");
+    mapi::ComPtr<mapi::IMsgStore> store;
+    ASSERT_EQ(OpenMsgStore(mailbox.Dn(), kServer, store.Put()), 0);
+    mapi::ComPtr<mapi::IMAPIFolder> root;
+    ASSERT_EQ(OpenRootFolder(store.Get(), root.Put()), 0);
+    struct Case {
+        std::u16string name;
+        mapi::HRESULT result;
+    };
+    for (const Case& c : {Case{u"reports", 0}, Case{u"\u00E9t\u00E9", mapi::MAPI_E_NOT_FOUND},
+                          Case{u"\u00C9T\u00E9", 0}, Case{u"Report", mapi::MAPI_E_NOT_FOUND}}) {
+        SCOPED_TRACE(sim::ToUtf8(c.name));
+        mapi::ComPtr<mapi::IMAPIFolder> folder;
+        EXPECT_EQ(OpenNamedFolder(root.Get(), c.name, folder.Put()), c.result);
+        EXPECT_EQ(bool(folder), c.result == 0);
+    }
+    // A parent whose hierarchy the account cannot see: a success code and no folder.
+    mailbox.Root().HierarchyHidden();
+    ClearLog();
+    mapi::ComPtr<mapi::IMAPIFolder> folder;
+    EXPECT_GE(OpenNamedFolder(root.Get(), u"Reports", folder.Put()), 0);
+    EXPECT_FALSE(folder);
+    EXPECT_EQ(LogUtf8().back(),
+              "3:[ExchangeAdaptorDLL::OpenNamedFolder] Could not get parent folder contents or "
+              "folder empty; likely no access.");
+    EXPECT_EQ(OpenNamedFolder(root.Get(), u"Reports", nullptr), mapi::E_FAIL);
+}
+
+}  // namespace
+}  // namespace tav
