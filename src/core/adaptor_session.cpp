@@ -1,5 +1,6 @@
 #include "core/adaptor_session.h"
 
+#include <new>
 #include <string>
 
 #include "core/default_msg_store.h"
@@ -89,7 +90,9 @@ void InitializeSteps(AdaptorSession& s, std::u16string& profile, EntryIdRecordPt
 }  // namespace
 
 AdaptorSession& Session() {
-    static AdaptorSession& session = *new AdaptorSession;
+    // Constructed in static storage and never destroyed.
+    alignas(AdaptorSession) static unsigned char storage[sizeof(AdaptorSession)];
+    static AdaptorSession& session = *new (storage) AdaptorSession;
     return session;
 }
 

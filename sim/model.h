@@ -1,0 +1,180 @@
+// The simulated Exchange organisation as plain data: servers, mailboxes with their folder trees and
+// messages, the address book, MAPI profiles and the scripted answers of the people in front of the
+// dialogs. The MAPI objects of the simulator (sim_*.cpp) work on this model; the JSON loader and
+// the C++ builder both produce it.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <variant>
+#include <vector>
+
+namespace sim {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// One property value with its MAPI type (the low 16 bits of the tag it is stored under).
+struct FileTime {
+    std::uint64_t value = 0;  // 100-ns intervals since 1601-01-01 UTC
+    friend bool operator==(const FileTime&, const FileTime&) = default;
+};
+using PropValue = std::variant<std::int32_t,               // PT_LONG
+                               bool,                       // PT_BOOLEAN
+                               std::int64_t,               // PT_I8
+                               FileTime,                   // PT_SYSTIME
+                               std::string,                // PT_STRING8 (Windows-1252)
+                               std::u16string,             // PT_UNICODE
+                               Bytes,                      // PT_BINARY
+                               std::vector<std::int32_t>,  // PT_MV_LONG
+                               std::vector<std::string>,     // PT_MV_STRING8
+                               std::vector<std::u16string>,  // PT_MV_UNICODE
+                               std::vector<Bytes>>;          // PT_MV_BINARY
+
+// Properties keyed by their full tag (id and type). A store holds one value per property id.
+using PropMap = std::map<std::uint32_t, PropValue>;
+
+struct Recipient {
+    PropMap props;  // PR_EMAIL_ADDRESS_W, PR_ADDRTYPE_W, PR_RECIPIENT_TYPE, ...
+};
+
+struct Message {
+    std::uint64_t id = 0;  // unique in the organisation
+    bool associated = false;
+    PropMap props;  // PR_MESSAGE_CLASS_W, PR_SUBJECT_W, PR_BODY_W, named properties, ...
+    std::vector<Recipient> recipients;
+};
+
+struct Folder {
+    std::uint64_t id = 0;  // unique in the organisation
+    PropMap props;         // PR_DISPLAY_NAME_W, PR_CONTAINER_CLASS_W, PR_SOURCE_KEY, ...
+    std::vector<std::unique_ptr<Folder>> children;
+    std::vector<Message> messages;
+    // Rights of the logged-on account: a hidden hierarchy lists no subfolders; a folder that
+    // refuses access fails OpenEntry with MAPI_E_NO_ACCESS.
+    bool hierarchyHidden = false;
+    bool noAccess = false;
+};
+
+// The special folders a store names in its properties. Each refers to a folder of the store's
+// tree by id (0 when the store has none).
+struct SpecialFolders {
+    std::uint64_t ipmSubtree = 0;
+    std::uint64_t inbox = 0;  // the receive folder
+    std::uint64_t outbox = 0;
+    std::uint64_t sentItems = 0;
+    std::uint64_t deletedItems = 0;
+    std::uint64_t calendar = 0;
+    std::uint64_t contacts = 0;
+    std::uint64_t journal = 0;
+    std::uint64_t notes = 0;
+    std::uint64_t tasks = 0;
+    std::uint64_t drafts = 0;
+    std::vector<std::uint64_t> additional;  // PR_ADDITIONAL_REN_ENTRYIDS, 0 = an empty value
+};
+
+struct NamedProperty {
+    Bytes guid;                   // 16 bytes
+    bool isString = true;         // MNID_STRING or MNID_ID
+    std::u16string name;          // exact UTF-16 units of an MNID_STRING name
+    std::int32_t id = 0;          // MNID_ID
+    std::uint16_t propertyId = 0;  // 0x8000 and up, in order of creation
+};
+
+struct Mailbox {
+    std::uint32_t index = 0;  // unique in the organisation, part of its entry ids
+    std::u16string dn;        // mailbox owner's distinguished name
+    std::u16string serverDn;  // home server
+    std::u16string storeDisplayName;
+    std::u16string ownerDisplayName;
+    std::unique_ptr<Folder> root;  // the store's root folder (not the IPM subtree)
+    SpecialFolders special;
+    PropMap storeProps;  // further store properties
+    std::vector<NamedProperty> namedProperties;
+    // The logged-on account may open this mailbox through the store manager with administrative
+    // privilege.
+    bool adminAccess = true;
+};
+
+struct Server {
+    std::u16string dn;
+    std::u16string name;
+};
+
+enum class EntryKind { MailUser, DistList };
+
+struct AddressEntry {
+    std::uint32_t index = 0;  // unique, part of its entry id
+    EntryKind kind = EntryKind::MailUser;
+    // PR_DISPLAY_NAME_W, PR_ADDRTYPE_W, PR_EMAIL_ADDRESS_W, PR_EMS_AB_HOME_MDB_W,
+    // PR_EMS_AB_PROXY_ADDRESSES_W, PR_SEND_RICH_INFO, ...
+    PropMap props;
+    std::vector<std::uint32_t> members;  // distribution lists: indexes of member entries
+};
+
+struct MsgService {
+    std::string name;  // "MSEMS"
+    std::u16string displayName;
+    Bytes uid;  // PR_SERVICE_UID, 16 bytes
+    bool configured = false;
+    std::u16string server;   // set by the configuration dialog
+    std::u16string mailbox;  // DN of the mailbox the profile logs on to
+};
+
+struct Profile {
+    std::string name;  // 8-bit, as profile administration takes it
+    std::string password;
+    std::vector<MsgService> services;
+    // The profile's key under the Windows Messaging Subsystem profiles key exists (see
+    // sim/profile_admin.h). False sets up a profile MAPI holds but whose key is missing.
+    bool registryKey = true;
+    // The message-store table lists the public folders (not the default store) after the
+    // profile's mailbox.
+    bool publicFolders = true;
+    // Further rows of the message-store table, after the built-in ones, as they are listed.
+    std::vector<PropMap> extraStoreRows;
+};
+
+// What the people in front of MAPI's own dialogs do, in call order.
+struct AddressDialogAnswer {
+    enum class Action { Pick, Cancel, Fail } action = Action::Pick;
+    std::vector<std::uint32_t> picks;  // address-entry indexes, in the order picked
+    std::int32_t failure = 0;          // result of Address for Fail
+};
+struct ServiceDialogAnswer {
+    bool cancel = false;
+    std::u16string server;
+    std::u16string mailbox;  // DN of the profile's mailbox
+};
+
+// A message that SubmitMessage delivered.
+struct DeliveredMail {
+    std::u16string fromMailboxDn;
+    PropMap props;
+    std::vector<Recipient> recipients;
+};
+
+struct Organisation {
+    std::vector<Server> servers;
+    std::vector<std::unique_ptr<Mailbox>> mailboxes;
+    std::vector<AddressEntry> addressBook;
+    std::vector<Profile> profiles;
+    bool exchangeServiceInstalled = true;  // CreateMsgService("MSEMS") works
+    std::vector<AddressDialogAnswer> addressDialogAnswers;
+    std::vector<ServiceDialogAnswer> serviceDialogAnswers;
+    std::vector<DeliveredMail> delivered;
+    std::uint64_t nextObjectId = 1;  // for folders and messages created at run time
+
+    Mailbox* FindMailbox(std::u16string_view dn);
+    Profile* FindProfile(std::string_view name);
+    AddressEntry* FindEntry(std::uint32_t index);
+    std::uint64_t NewObjectId() { return nextObjectId++; }
+};
+
+// Folder lookups inside one mailbox.
+Folder* FindFolder(Folder& root, std::uint64_t id);
+Folder* FindParent(Folder& root, std::uint64_t id);
+
+}  // namespace sim

@@ -1,0 +1,197 @@
+// The base of every simulated COM object: reference counting with accounting in the Simulator,
+// QueryInterface over the interface ids an object implements, and Enter, the first step of every
+// method, which records the call, applies injected faults and refuses calls on objects that can
+// no longer be used.
+//
+// Lifetime. Objects are made with MakeObject and are owned by the Simulator, never deleted by
+// their last Release: an object whose count reaches zero runs OnFinalRelease (which drops what it
+// holds: references, pending changes) and stays behind as an inert zombie until Simulator::Reset,
+// so a further Release is counted as a double release instead of touching freed memory. Objects
+// still referenced at a Reset become stale: they stay allocated for the rest of the process and
+// answer every call with MAPI_E_OBJECT_DELETED.
+//
+// A method body reads:
+//
+//     HRESULT MAPI_CALL Table::GetRowCount(ULONG flags, ULONG* count) {
+//         auto call = Enter("GetRowCount", {{"flags", ArgHex(flags)}});
+//         if (!call) return call.Result();
+//         ...
+//         return call.Return(S_OK);
+//     }
+//
+// Enter composes the recorded method name from the object's interface name ("IMAPITable") and
+// the method name; EnterMethod takes a full name. With an out pointer, Enter nulls it when the
+// call is stopped, which is how a fault with nullOut hands out no object.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "mapi/mapi.h"
+#include "sim/model.h"
+#include "sim/simulator.h"
+
+namespace sim {
+
+// Argument renderings for CallRecord::args (see CallRecord).
+std::string ArgHex(std::uint32_t value);
+std::string ArgDec(std::int64_t value);
+std::string ArgBytes(const void* data, std::size_t size);
+std::string ArgBytes(const Bytes& bytes);
+std::string ArgText(std::u16string_view text);
+// An LPTSTR argument: UTF-16 when unicode, else 8-bit in the system code page; "null" for null.
+std::string ArgTStr(mapi::LPTSTR text, bool unicode);
+std::string ArgTags(const mapi::SPropTagArray* tags);
+// "null" or the interface id as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+std::string ArgIid(const mapi::IID* iid);
+
+using CallArgs = std::vector<std::pair<std::string, std::string>>;
+
+// One call in progress. False when the call was stopped before its body (fault, released or
+// deleted object); Result() is then what the method returns, already recorded.
+class Call {
+  public:
+    Call() = default;
+    explicit operator bool() const { return proceed_; }
+    bool NullOut() const { return nullOut_; }
+    mapi::HRESULT Result() const { return result_; }
+    // Records hr as the call's result and returns it.
+    mapi::HRESULT Return(mapi::HRESULT hr);
+    // Adds an argument to the record after the call was entered (an out value, say).
+    void AddArg(std::string name, std::string value);
+
+  private:
+    friend Call EnterCall(std::string method, std::string object, CallArgs args,
+                          mapi::HRESULT refusal);
+    std::size_t index_ = 0;
+    std::uint64_t records_ = 0;  // the record generation the index belongs to
+    bool proceed_ = false;
+    bool nullOut_ = false;
+    mapi::HRESULT result_ = 0;
+};
+
+// Enters a call. refusal, when failing, stops the call with that result before any fault is
+// applied; otherwise the first matching fault that fires stops it.
+Call EnterCall(std::string method, std::string object, CallArgs args, mapi::HRESULT refusal = 0);
+
+// Enters a call of an entry point (MAPILogonEx, ...); such calls have no object label.
+inline Call EnterFunction(std::string method, CallArgs args = {}) {
+    return EnterCall(std::move(method), std::string(), std::move(args));
+}
+
+class ObjectBase {
+  public:
+    ObjectBase(const ObjectBase&) = delete;
+    ObjectBase& operator=(const ObjectBase&) = delete;
+    virtual ~ObjectBase() = default;
+
+    const std::string& Label() const { return label_; }
+    const char* InterfaceName() const { return interfaceName_; }
+    mapi::ULONG RefCount() const { return refs_; }
+    bool Released() const { return released_; }
+    // True after a Reset that found this object still referenced.
+    bool Stale() const;
+
+  protected:
+    ObjectBase(const char* interfaceName, std::string label, std::vector<mapi::IID> iids);
+
+    // Runs once, when the last reference goes: drop every reference and pending change held.
+    virtual void OnFinalRelease() {}
+    // True when the model object behind this object no longer exists.
+    virtual bool ModelObjectDeleted() const { return false; }
+
+    Call Enter(std::string_view method, CallArgs args = {}) {
+        return EnterMethod(QualifiedName(method), std::move(args));
+    }
+    template <class T>
+    Call Enter(std::string_view method, CallArgs args, T** out) {
+        Call call = Enter(method, std::move(args));
+        if (!call && out) *out = nullptr;
+        return call;
+    }
+    Call EnterMethod(std::string method, CallArgs args = {});
+    std::string QualifiedName(std::string_view method) const;
+
+    mapi::ULONG AddRefImpl();
+    mapi::ULONG ReleaseImpl();
+    bool Implements(const mapi::IID& iid) const;
+    void SetLabel(std::string label) { label_ = std::move(label); }
+
+  private:
+    friend class ObjectAccess;
+    const char* interfaceName_;
+    std::string label_;
+    std::vector<mapi::IID> iids_;
+    mapi::ULONG refs_ = 1;
+    bool released_ = false;
+    std::uint64_t generation_ = 0;
+};
+
+// A simulated object implementing Interface (and the interfaces it derives from, as listed in
+// iids). QueryInterface for another id asks QueryOther, which by default answers E_NOINTERFACE.
+template <class Interface>
+class ComObject : public Interface, public ObjectBase {
+  public:
+    mapi::HRESULT MAPI_CALL QueryInterface(mapi::REFIID riid, void** out) override {
+        auto call = Enter("QueryInterface", {{"iid", ArgIid(&riid)}}, out);
+        if (!call) return call.Result();
+        if (!out) return call.Return(mapi::E_INVALIDARG);
+        *out = nullptr;
+        if (Implements(riid)) {
+            AddRefImpl();
+            *out = static_cast<Interface*>(this);
+            return call.Return(mapi::S_OK);
+        }
+        return call.Return(QueryOther(riid, out));
+    }
+    mapi::ULONG MAPI_CALL AddRef() override { return AddRefImpl(); }
+    mapi::ULONG MAPI_CALL Release() override { return ReleaseImpl(); }
+
+    Interface* Get() { return this; }
+
+  protected:
+    ComObject(const char* interfaceName, std::string label, std::vector<mapi::IID> iids)
+        : ObjectBase(interfaceName, std::move(label), std::move(iids)) {}
+
+    // QueryInterface for an id outside the object's own list; *out is null on entry.
+    virtual mapi::HRESULT QueryOther(const mapi::IID& /*riid*/, void** /*out*/) {
+        return mapi::E_NOINTERFACE;
+    }
+};
+
+// The Simulator's side of the objects and calls (simulator.cpp).
+namespace detail {
+void AdoptObject(std::unique_ptr<ObjectBase> object);
+std::uint64_t Generation();
+void NoteDoubleRelease(const ObjectBase& object);
+void NoteCallOnReleased(const ObjectBase& object);
+// Appends a record and returns its index; records() is the generation of the record list.
+std::size_t BeginCall(CallRecord record, std::uint64_t* records);
+void EndCall(std::size_t index, std::uint64_t records, mapi::HRESULT result);
+void AddCallArg(std::size_t index, std::uint64_t records, std::string name, std::string value);
+// The first fault matching the call that fires (nth counting included), or none.
+const Fault* FireFault(const std::string& method, const std::string& object);
+}  // namespace detail
+
+// Makes an object owned by the Simulator and returns the first reference to it.
+template <class T, class... Args>
+mapi::ComPtr<T> MakeObject(Args&&... args) {
+    auto owned = std::unique_ptr<T>(new T(std::forward<Args>(args)...));
+    mapi::ComPtr<T> result;
+    result.Attach(owned.get());
+    detail::AdoptObject(std::move(owned));
+    return result;
+}
+
+// Hands a reference to an out parameter of another interface type (LPUNKNOWN*, LPMAPITABLE*).
+template <class Out, class T>
+void HandOut(mapi::ComPtr<T> object, Out** out) {
+    *out = object.Detach();
+}
+
+}  // namespace sim

@@ -1,0 +1,16 @@
+// Text conversions the simulator and the console emulator need: UTF-8 for JSON and transcripts,
+// the 8-bit system code page for the strings MAPI takes without MAPI_UNICODE.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace sim {
+
+std::u16string FromUtf8(std::string_view utf8);
+std::string ToUtf8(std::u16string_view utf16);
+// Only A-Z fold, as the library's comparisons do.
+bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
+bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+
+}  // namespace sim

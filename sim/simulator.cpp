@@ -1,0 +1,216 @@
+#include "sim/simulator.h"
+
+#include <memory>
+#include <vector>
+
+#include "sim/object_base.h"
+
+namespace sim {
+namespace {
+
+struct ArmedFault {
+    Fault fault;
+    int matched = 0;  // matching calls so far
+};
+
+// Everything the Simulator knows. It is never destroyed: objects that outlive a Reset stay
+// allocated (and reachable) until the process ends, so a late call on them cannot crash.
+struct State {
+    Organisation org;
+    std::vector<ArmedFault> faults;
+    std::vector<CallRecord> calls;
+    std::uint64_t callsGeneration = 1;
+    std::vector<AddressDialogRecord> addressDialogs;
+    std::vector<ServiceDialogRecord> serviceDialogs;
+    std::vector<std::unique_ptr<ObjectBase>> objects;       // made since the last Reset
+    std::vector<std::unique_ptr<ObjectBase>> staleObjects;  // referenced at a Reset
+    std::uint64_t generation = 1;
+    std::vector<std::string> doubleReleases;
+    int callsOnReleased = 0;
+    int initializeBalance = 0;
+    int openSessions = 0;
+};
+
+State& TheState() {
+    static State* state = new State;
+    return *state;
+}
+
+bool Matches(const Fault& fault, const std::string& method, const std::string& object) {
+    return fault.method == method && (fault.object.empty() || fault.object == object);
+}
+
+}  // namespace
+
+namespace detail {
+
+void AdoptObject(std::unique_ptr<ObjectBase> object) {
+    TheState().objects.push_back(std::move(object));
+}
+
+std::uint64_t Generation() {
+    return TheState().generation;
+}
+
+void NoteDoubleRelease(const ObjectBase& object) {
+    TheState().doubleReleases.push_back(object.Label());
+}
+
+void NoteCallOnReleased(const ObjectBase&) {
+    ++TheState().callsOnReleased;
+}
+
+std::size_t BeginCall(CallRecord record, std::uint64_t* records) {
+    State& state = TheState();
+    state.calls.push_back(std::move(record));
+    *records = state.callsGeneration;
+    return state.calls.size() - 1;
+}
+
+void EndCall(std::size_t index, std::uint64_t records, mapi::HRESULT result) {
+    State& state = TheState();
+    if (records == state.callsGeneration && index < state.calls.size()) {
+        state.calls[index].result = result;
+    }
+}
+
+void AddCallArg(std::size_t index, std::uint64_t records, std::string name, std::string value) {
+    State& state = TheState();
+    if (records == state.callsGeneration && index < state.calls.size()) {
+        state.calls[index].args[std::move(name)] = std::move(value);
+    }
+}
+
+const Fault* FireFault(const std::string& method, const std::string& object) {
+    const Fault* fired = nullptr;
+    for (ArmedFault& armed : TheState().faults) {
+        if (!Matches(armed.fault, method, object)) continue;
+        ++armed.matched;
+        bool fires = armed.fault.nth == 0 || armed.fault.nth == armed.matched;
+        if (fires && !fired) fired = &armed.fault;
+    }
+    return fired;
+}
+
+}  // namespace detail
+
+Simulator& Simulator::Instance() {
+    static Simulator* simulator = new Simulator;
+    return *simulator;
+}
+
+void Simulator::Reset() {
+    State& state = TheState();
+    // Referenced objects become stale and are kept; zombies (released objects) are freed, the
+    // newest first: an object can only hold references to objects older than itself.
+    std::vector<std::unique_ptr<ObjectBase>> zombies;
+    for (auto& object : state.objects) {
+        if (object->Released()) {
+            zombies.push_back(std::move(object));
+        } else {
+            state.staleObjects.push_back(std::move(object));
+        }
+    }
+    state.objects.clear();
+    ++state.generation;
+    while (!zombies.empty()) zombies.pop_back();
+    state.org = Organisation();
+    state.faults.clear();
+    ClearRecords();
+    state.doubleReleases.clear();
+    state.callsOnReleased = 0;
+    state.initializeBalance = 0;
+    state.openSessions = 0;
+}
+
+Organisation& Simulator::Org() {
+    return TheState().org;
+}
+
+void Simulator::AddFault(Fault fault) {
+    TheState().faults.push_back({std::move(fault), 0});
+}
+
+void Simulator::ClearFaults() {
+    TheState().faults.clear();
+}
+
+const std::vector<CallRecord>& Simulator::Calls() const {
+    return TheState().calls;
+}
+
+std::vector<CallRecord> Simulator::CallsTo(const std::string& method) const {
+    std::vector<CallRecord> result;
+    for (const CallRecord& call : TheState().calls) {
+        if (call.method == method) result.push_back(call);
+    }
+    return result;
+}
+
+const std::vector<AddressDialogRecord>& Simulator::AddressDialogs() const {
+    return TheState().addressDialogs;
+}
+
+const std::vector<ServiceDialogRecord>& Simulator::ServiceDialogs() const {
+    return TheState().serviceDialogs;
+}
+
+void Simulator::ClearRecords() {
+    State& state = TheState();
+    state.calls.clear();
+    ++state.callsGeneration;
+    state.addressDialogs.clear();
+    state.serviceDialogs.clear();
+}
+
+int Simulator::LiveObjects() const {
+    int live = 0;
+    for (const auto& object : TheState().objects) live += object->Released() ? 0 : 1;
+    return live;
+}
+
+std::vector<std::string> Simulator::LiveObjectLabels() const {
+    std::vector<std::string> labels;
+    for (const auto& object : TheState().objects) {
+        if (!object->Released()) labels.push_back(object->Label());
+    }
+    return labels;
+}
+
+int Simulator::DoubleReleases() const {
+    return static_cast<int>(TheState().doubleReleases.size());
+}
+
+std::vector<std::string> Simulator::DoubleReleaseLabels() const {
+    return TheState().doubleReleases;
+}
+
+int Simulator::CallsOnReleased() const {
+    return TheState().callsOnReleased;
+}
+
+int Simulator::MapiInitializeBalance() const {
+    return TheState().initializeBalance;
+}
+
+int Simulator::OpenSessions() const {
+    return TheState().openSessions;
+}
+
+void Simulator::RecordAddressDialog(AddressDialogRecord record) {
+    TheState().addressDialogs.push_back(std::move(record));
+}
+
+void Simulator::RecordServiceDialog(ServiceDialogRecord record) {
+    TheState().serviceDialogs.push_back(std::move(record));
+}
+
+void Simulator::AdjustMapiInitializeBalance(int delta) {
+    TheState().initializeBalance += delta;
+}
+
+void Simulator::AdjustOpenSessions(int delta) {
+    TheState().openSessions += delta;
+}
+
+}  // namespace sim
