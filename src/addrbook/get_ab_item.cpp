@@ -26,7 +26,9 @@ extern "C" bool GetABItem(tav::ABItem** item) {
     }
     SelectionDialogParams params(true);
     mapi::AdrListPtr selected;
-    ShowSelectionDialog(kOpGet, params, selected);
+    mapi::HRESULT hr = ShowSelectionDialog(kOpGet, params, selected);
+    // A failure is reported already; only a cancel goes on to the empty selection.
+    if (mapi::FAILED(hr) && hr != mapi::MAPI_E_USER_CANCEL) return false;
     if (!selected) {
         WriteLog(kOpGet, kLogTrace, u"No recipients selected.");
         return false;

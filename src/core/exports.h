@@ -32,7 +32,14 @@ TAV_EXPORT bool RemoveUserFromLegacyServer(const tav::WideStringSlot* userDn,
                                            const tav::WideStringSlot* adminDn,
                                            const tav::WideStringSlot* adminServerDn,
                                            const tav::WideStringSlot* service);
-
+// The user's folder-redirection settings edited in the "Choose Folders" dialog: the in/out values
+// are the defaults of missing properties and, after OK, the settings written.
+TAV_EXPORT bool EditFolderRedirectionSettings(const tav::WideStringSlot* displayName,
+                                              const tav::WideStringSlot* userDn,
+                                              const tav::WideStringSlot* serverDn,
+                                              bool* redirSelected, std::int32_t* numSelectedFolders,
+                                              std::int32_t* time, std::int32_t* sentActivationTime,
+                                              bool* redirSentItems);
 
 // One mailbox picked in the address book: *item gets a new record the console gives back with
 // FreeABItem; an existing record is filled in place.

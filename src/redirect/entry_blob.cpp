@@ -1,0 +1,27 @@
+#include "redirect/entry_blob.h"
+
+#include <algorithm>
+
+namespace tav {
+
+EntryBlob::EntryBlob(const mapi::BYTE* bytes, mapi::ULONG count) {
+    if (bytes && count) bytes_.assign(bytes, bytes + count);
+}
+
+EntryBlob EntryBlob::FromBinary(const mapi::SBinary& value) {
+    return EntryBlob(value.lpb, value.cb);
+}
+
+mapi::LPENTRYID EntryBlob::EntryId() const {
+    // MAPI takes entry identifiers through non-const pointers but never writes through them.
+    return bytes_.empty()
+               ? nullptr
+               : reinterpret_cast<mapi::LPENTRYID>(const_cast<mapi::BYTE*>(bytes_.data()));
+}
+
+bool EntryBlob::Matches(const mapi::SBinary& value) const {
+    if (value.cb != Count()) return false;
+    return value.cb == 0 || std::equal(bytes_.begin(), bytes_.end(), value.lpb);
+}
+
+}  // namespace tav

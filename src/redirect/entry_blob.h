@@ -1,0 +1,34 @@
+// An owned byte string: a MAPI entry identifier or a PR_SOURCE_KEY value copied into the
+// library's memory. An empty blob stands for an id that is absent.
+#pragma once
+
+#include <vector>
+
+#include "mapi/mapi_structs.h"
+#include "mapi/mapi_types.h"
+
+namespace tav {
+
+class EntryBlob {
+  public:
+    EntryBlob() = default;
+    EntryBlob(const mapi::BYTE* bytes, mapi::ULONG count);
+    // A copy of a binary property value.
+    static EntryBlob FromBinary(const mapi::SBinary& value);
+
+    mapi::ULONG Count() const { return static_cast<mapi::ULONG>(bytes_.size()); }
+    bool Empty() const { return bytes_.empty(); }
+    // Null for an empty blob.
+    const mapi::BYTE* Bytes() const { return bytes_.empty() ? nullptr : bytes_.data(); }
+    // The bytes as the entry identifier MAPI calls take; null for an empty blob.
+    mapi::LPENTRYID EntryId() const;
+
+    // The same count and the same bytes.
+    bool Matches(const mapi::SBinary& value) const;
+    friend bool operator==(const EntryBlob&, const EntryBlob&) = default;
+
+  private:
+    std::vector<mapi::BYTE> bytes_;
+};
+
+}  // namespace tav

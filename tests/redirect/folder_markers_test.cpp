@@ -1,0 +1,146 @@
+// The marker messages in "TavrelHandheldInfo/TavrelSynch": the folders made on first use, which
+// messages count as markers, and what a save keeps, deletes and writes.
+#include "redirect_fixture.h"
+
+namespace tav::testing {
+namespace {
+
+class FolderMarkers : public RedirectTest {
+  protected:
+    void SetUp() override {
+        RedirectTest::SetUp();
+        User().Ipm().Folder(u"Projects");
+        User().Ipm().Folder(u"Customers");
+    }
+    sim::Bytes Key(std::u16string_view name) {
+        return User().Ipm().Folder(std::u16string(name)).SourceKey();
+    }
+    static void Check(FolderNode* root, std::u16string_view name, bool checked) {
+        FolderNode* node = FindNode(root, name);
+        ASSERT_NE(node, nullptr);
+        node->checked = checked ? kFolderChecked : 0;
+    }
+};
+
+TEST_F(FolderMarkers, MissingMarkerFoldersAreCreatedAndEmpty) {
+    ASSERT_TRUE(Initialize());
+    {
+        BuiltModel built;
+        for (const auto& line : Describe(built.root)) EXPECT_EQ(line.find(" x"), std::string::npos);
+    }
+    sim::Folder* info = FindChild(UserModel().root.get(), u"TavrelHandheldInfo");
+    ASSERT_NE(info, nullptr);
+    sim::Folder* synch = FindChild(info, u"TavrelSynch");
+    ASSERT_NE(synch, nullptr);
+    EXPECT_TRUE(synch->messages.empty());
+    EXPECT_TRUE(info->messages.empty());
+    auto created = sim::Simulator::Instance().CallsTo("IMAPIFolder::CreateFolder");
+    ASSERT_EQ(created.size(), 2u);
+    for (const auto& call : created) EXPECT_EQ(call.args.at("flags"), "0x80000001");
+}
+
+TEST_F(FolderMarkers, OnlyMarkersAreReadButEveryOtherMessageGoesOnSave) {
+    RegisterMarkerNames();
+    AddMarker(User().Ipm().Folder(u"Projects"), 111, u"kvo.tavrel.SYNCH");
+    AddMarker(User().Ipm().Folder(u"Projects"), 222);  // a duplicate
+    AddMarker(User().Ipm().Folder(u"Customers"), 333, u"IPM.Note");
+    SynchFolder().Message(u"KVO.Tavrel.Synch");  // no folder named
+    ASSERT_TRUE(Initialize());
+    BuiltModel built;
+    sim::Bytes projects = Key(u"Projects");
+    EntryBlob projectsKey(projects.data(), static_cast<mapi::ULONG>(projects.size()));
+    EXPECT_EQ(built.model->MarkerKeys(), std::vector<EntryBlob>(2, projectsKey));
+    EXPECT_EQ(FindNode(built.root, u"Projects")->checked, kFolderChecked);
+    EXPECT_EQ(FindNode(built.root, u"Customers")->checked, 0u);
+
+    std::int32_t count = -1;
+    EXPECT_TRUE(built.model->SaveMarkers(count));
+    EXPECT_EQ(count, 1);
+    std::vector<Marker> left = Markers();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].time, 111u);  // the first one stays
+}
+
+TEST_F(FolderMarkers, SentItemsIsCountedButNeverGetsAMarker) {
+    RegisterMarkerNames();
+    ASSERT_TRUE(Initialize());
+    BuiltModel built;
+    Check(built.root, u"Sent Items", true);
+    Check(built.root, u"Projects", true);
+    std::int32_t count = 0;
+    EXPECT_TRUE(built.model->SaveMarkers(count));
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(built.model->SentItemsSelected());
+    std::vector<Marker> markers = Markers();
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_EQ(markers[0].key, Key(u"Projects"));
+}
+
+TEST_F(FolderMarkers, KeptMarkersKeepTheirTimeAndNewOnesGetTheClock) {
+    RegisterMarkerNames();
+    AddMarker(User().Ipm().Folder(u"Projects"), 5);
+    ASSERT_TRUE(Initialize());
+    std::int32_t count = 0;
+    {
+        BuiltModel built;
+        Check(built.root, u"Projects", false);
+        Check(built.root, u"Customers", true);
+        EXPECT_TRUE(built.model->SaveMarkers(count));
+    }
+    EXPECT_EQ(count, 1);
+    std::vector<Marker> markers = Markers();
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_EQ(markers[0].messageClass, u"KVO.Tavrel.Synch");
+    EXPECT_EQ(markers[0].key, Key(u"Customers"));
+    EXPECT_EQ(markers[0].time, kClockTime);
+
+    platform::portable::FixSystemTime(kClockTime + 600'000'000);  // a minute later
+    {
+        BuiltModel built;
+        Check(built.root, u"Projects", true);
+        EXPECT_TRUE(built.model->SaveMarkers(count));
+    }
+    EXPECT_EQ(count, 2);
+    markers = Markers();
+    ASSERT_EQ(markers.size(), 2u);
+    EXPECT_EQ(markers[0].key, Key(u"Customers"));
+    EXPECT_EQ(markers[0].time, kClockTime);
+    EXPECT_EQ(markers[1].key, Key(u"Projects"));
+    EXPECT_EQ(markers[1].time, kClockTime + 600'000'000);
+}
+
+TEST_F(FolderMarkers, NothingSelectedEmptiesTheMarkerFolder) {
+    RegisterMarkerNames();
+    AddMarker(User().Ipm().Folder(u"Projects"));
+    AddMarker(User().Inbox());
+    SynchFolder().Message(u"IPM.Note");
+    ASSERT_TRUE(Initialize());
+    BuiltModel built(/*inboxDefaultChecked=*/false, /*sentItemsSelected=*/true);
+    for (const char16_t* name : {u"Projects", u"Inbox", u"Sent Items"})
+        Check(built.root, name, false);
+    std::int32_t count = -1;
+    EXPECT_TRUE(built.model->SaveMarkers(count));
+    EXPECT_EQ(count, 0);
+    EXPECT_FALSE(built.model->SentItemsSelected());
+    EXPECT_TRUE(Markers().empty());
+}
+
+TEST_F(FolderMarkers, AFailedPruneWritesNothingAndReportsNothingSelected) {
+    RegisterMarkerNames();
+    AddMarker(User().Ipm().Folder(u"Projects"));
+    ASSERT_TRUE(Initialize());
+    BuiltModel built;
+    Check(built.root, u"Projects", false);
+    Check(built.root, u"Customers", true);
+    Check(built.root, u"Sent Items", true);
+    Fail("IMAPIFolder::DeleteMessages", mapi::MAPI_E_NO_ACCESS);
+    std::int32_t count = -1;
+    EXPECT_FALSE(built.model->SaveMarkers(count));
+    EXPECT_EQ(count, 0);
+    EXPECT_FALSE(built.model->SentItemsSelected());
+    EXPECT_TRUE(sim::Simulator::Instance().CallsTo("IMAPIFolder::CreateMessage").empty());
+    EXPECT_EQ(Markers().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tav::testing
