@@ -151,7 +151,12 @@ bool FolderTreeModel::PruneMarkers(std::vector<EntryBlob>& wanted) {
         if (row.cValues < 3 || !row.lpProps) continue;
         const mapi::SPropValue& key = row.lpProps[1];
         auto kept = wanted.end();
-        if (key.ulPropTag == markerTags_[kSynchEntryIdTag]) {
+        // Sent Items never has a marker, so one found for it goes, and its selection reaches
+        // RedirSentItems below.
+        bool isMarker = key.ulPropTag == markerTags_[kSynchEntryIdTag];
+        bool sentItemsMarker =
+            isMarker && !sentItemsKey_.Empty() && sentItemsKey_.Matches(key.Value.bin);
+        if (isMarker && !sentItemsMarker) {
             kept = std::find_if(wanted.begin(), wanted.end(),
                                 [&](const EntryBlob& one) { return one.Matches(key.Value.bin); });
         }

@@ -76,6 +76,24 @@ TEST_F(FolderMarkers, SentItemsIsCountedButNeverGetsAMarker) {
     EXPECT_EQ(markers[0].key, Key(u"Projects"));
 }
 
+// A marker some other writer left for Sent Items goes, and the ticked Sent Items still reaches
+// RedirSentItems instead of being lost behind the kept marker.
+TEST_F(FolderMarkers, AStrayMarkerForSentItemsIsRemoved) {
+    RegisterMarkerNames();
+    AddMarker(User().SentItems());
+    ASSERT_TRUE(Initialize());
+    BuiltModel built;
+    Check(built.root, u"Sent Items", true);
+    Check(built.root, u"Projects", true);
+    std::int32_t count = 0;
+    EXPECT_TRUE(built.model->SaveMarkers(count));
+    EXPECT_EQ(count, 2);
+    EXPECT_TRUE(built.model->SentItemsSelected());
+    std::vector<Marker> markers = Markers();
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_EQ(markers[0].key, Key(u"Projects"));
+}
+
 TEST_F(FolderMarkers, KeptMarkersKeepTheirTimeAndNewOnesGetTheClock) {
     RegisterMarkerNames();
     AddMarker(User().Ipm().Folder(u"Projects"), 5);
