@@ -1,6 +1,5 @@
 // GetABItem and FreeABItem: one mailbox picked in the address book, handed to the console.
 #include "addrbook/selection_dialog.h"
-#include "core/adaptor_session.h"
 #include "core/diagnostic_log.h"
 #include "core/exports.h"
 
@@ -20,19 +19,8 @@ extern "C" bool GetABItem(tav::ABItem** item) {
         WriteLog(kOpGet, kLogTrace, u"Bad parameters.");
         return false;
     }
-    if (!Session().addrBook) {
-        ReportNoAddressBook(kOpGet);
-        return false;
-    }
-    SelectionDialogParams params(true);
     mapi::AdrListPtr selected;
-    mapi::HRESULT hr = ShowSelectionDialog(kOpGet, params, selected);
-    // A failure is reported already; only a cancel goes on to the empty selection.
-    if (mapi::FAILED(hr) && hr != mapi::MAPI_E_USER_CANCEL) return false;
-    if (!selected) {
-        WriteLog(kOpGet, kLogTrace, u"No recipients selected.");
-        return false;
-    }
+    if (!RunSelectionDialog(kOpGet, true, selected)) return false;
     bool created = false;
     for (mapi::ULONG i = 0; i < selected.Count(); ++i) {
         const mapi::ADRENTRY& entry = selected[i];

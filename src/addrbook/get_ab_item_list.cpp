@@ -1,7 +1,6 @@
 // GetABItemList and FreeABItemList: several mailboxes picked in the address book, handed to the
 // console as a list it reads in place.
 #include "addrbook/selection_dialog.h"
-#include "core/adaptor_session.h"
 #include "core/diagnostic_log.h"
 #include "core/exports.h"
 
@@ -36,19 +35,8 @@ extern "C" bool GetABItemList(tav::ABItemList** list, std::uint32_t excludeDistL
         WriteLog(kOpGet, kLogTrace, u"Bad parameters.");
         return false;
     }
-    if (!Session().addrBook) {
-        ReportNoAddressBook(kOpGet);
-        return false;
-    }
-    SelectionDialogParams params(false);
     mapi::AdrListPtr selected;
-    mapi::HRESULT hr = ShowSelectionDialog(kOpGet, params, selected);
-    // A failure is reported already; only a cancel goes on to the empty selection.
-    if (mapi::FAILED(hr) && hr != mapi::MAPI_E_USER_CANCEL) return false;
-    if (!selected) {
-        WriteLog(kOpGet, kLogTrace, u"No recipients selected.");
-        return false;
-    }
+    if (!RunSelectionDialog(kOpGet, false, selected)) return false;
     if (!*list) *list = NewABItemList();
     bool appended = false;
     for (mapi::ULONG i = 0; i < selected.Count(); ++i) {

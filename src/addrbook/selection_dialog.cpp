@@ -19,22 +19,28 @@ SelectionDialogParams::SelectionDialogParams(bool single) {
     params_.lppszDestTitles = titles_;
 }
 
-void ReportNoAddressBook(const char16_t* operation) {
-    ShowWarningBox(ResourceText::LoadString(kTextAddressBookFailed));
-    WriteLog(operation, kLogTrace,
-             u"Cannot display Address Book dialog, no valid AB object available.");
-}
-
-mapi::HRESULT ShowSelectionDialog(const char16_t* operation, SelectionDialogParams& params,
-                                  mapi::AdrListPtr& selected) {
+bool RunSelectionDialog(const char16_t* operation, bool single, mapi::AdrListPtr& selected) {
     AdaptorSession& s = Session();
+    if (!s.addrBook) {
+        ShowWarningBox(ResourceText::LoadString(kTextAddressBookFailed));
+        WriteLog(operation, kLogTrace,
+                 u"Cannot display Address Book dialog, no valid AB object available.");
+        return false;
+    }
+    SelectionDialogParams params(single);
     mapi::HRESULT hr = s.addrBook->Address(&s.uiParam, params.Get(), selected.Put());
     if (mapi::FAILED(hr) && hr != mapi::MAPI_E_USER_CANCEL) {
         ShowWarningBox(ResourceText::LoadString(kTextAddressBookFailed));
         WriteLog(operation, kLogTrace, u"Failed to display Address Book dialog, result=0x%08x.",
                  hr);
+        return false;
     }
-    return hr;
+    // A cancel is no error: it leaves the selection empty.
+    if (!selected) {
+        WriteLog(operation, kLogTrace, u"No recipients selected.");
+        return false;
+    }
+    return true;
 }
 
 const mapi::SPropValue* FindValue(const mapi::ADRENTRY& entry, mapi::ULONG tag) {

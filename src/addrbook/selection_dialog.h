@@ -21,13 +21,10 @@ private:
     mapi::ADRPARM params_{};
 };
 
-// Shows the dialog. MAPI_E_USER_CANCEL is returned as it comes, every other failure after the
-// 50013 warning box and the log line under operation.
-mapi::HRESULT ShowSelectionDialog(const char16_t* operation, SelectionDialogParams& params,
-                                  mapi::AdrListPtr& selected);
-
-// The warning box and log line for a session without address book.
-void ReportNoAddressBook(const char16_t* operation);
+// Shows the session's address-book dialog for single or list selection. True when entries came
+// back in selected; otherwise the missing address book, the failed dialog (both with the 50013
+// warning box) or the empty selection is logged under operation.
+bool RunSelectionDialog(const char16_t* operation, bool single, mapi::AdrListPtr& selected);
 
 const mapi::SPropValue* FindValue(const mapi::ADRENTRY& entry, mapi::ULONG tag);
 bool IsDistributionList(const mapi::ADRENTRY& entry);
