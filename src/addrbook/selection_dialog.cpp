@@ -35,8 +35,8 @@ bool RunSelectionDialog(const char16_t* operation, bool single, mapi::AdrListPtr
                  hr);
         return false;
     }
-    // A cancel is no error: it leaves the selection empty.
-    if (!selected) {
+    // A cancel is no error: it leaves the selection empty, as OK with nothing picked does.
+    if (selected.Count() == 0) {
         WriteLog(operation, kLogTrace, u"No recipients selected.");
         return false;
     }

@@ -177,6 +177,7 @@ TEST_F(Selection, RefusedSelectionsHandNothingOver) {
          true},
         {"cancel", {Cancel()}, false, "No recipients selected.", false},
         {"nobody answers the dialog", {}, false, "No recipients selected.", false},
+        {"OK with nothing picked", {Pick({})}, false, "No recipients selected.", false},
     };
     for (const char* operation : {"GetABItem", "GetABItemList"}) {
         for (const Situation& s : situations) {
