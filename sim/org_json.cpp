@@ -28,7 +28,9 @@ std::string Hex32(std::uint32_t value, bool upper) {
     return text;
 }
 
-std::string To8Bit(const std::string& utf8) { return platform::ToSystemCodePage(FromUtf8(utf8)); }
+std::string To8Bit(const std::string& utf8) {
+    return platform::ToSystemCodePage(FromUtf8(utf8));
+}
 std::string From8Bit(const std::string& text) {
     return ToUtf8(platform::FromSystemCodePage(text));
 }
@@ -225,26 +227,29 @@ constexpr NamedCode kPropertyTags[] = {
 };
 
 constexpr NamedCode kPropertyTypes[] = {
-    {"PT_LONG", mapi::PT_LONG},           {"PT_BOOLEAN", mapi::PT_BOOLEAN},
-    {"PT_I8", mapi::PT_I8},               {"PT_SYSTIME", mapi::PT_SYSTIME},
-    {"PT_STRING8", mapi::PT_STRING8},     {"PT_UNICODE", mapi::PT_UNICODE},
-    {"PT_BINARY", mapi::PT_BINARY},       {"PT_MV_LONG", mapi::PT_MV_LONG},
-    {"PT_MV_STRING8", mapi::PT_MV_STRING8}, {"PT_MV_UNICODE", mapi::PT_MV_UNICODE},
+    {"PT_LONG", mapi::PT_LONG},
+    {"PT_BOOLEAN", mapi::PT_BOOLEAN},
+    {"PT_I8", mapi::PT_I8},
+    {"PT_SYSTIME", mapi::PT_SYSTIME},
+    {"PT_STRING8", mapi::PT_STRING8},
+    {"PT_UNICODE", mapi::PT_UNICODE},
+    {"PT_BINARY", mapi::PT_BINARY},
+    {"PT_MV_LONG", mapi::PT_MV_LONG},
+    {"PT_MV_STRING8", mapi::PT_MV_STRING8},
+    {"PT_MV_UNICODE", mapi::PT_MV_UNICODE},
     {"PT_MV_BINARY", mapi::PT_MV_BINARY},
 };
 
-constexpr NamedCode kButtons[] = {{"OK", 1},    {"Cancel", 2}, {"Abort", 3}, {"Retry", 4},
+constexpr NamedCode kButtons[] = {{"OK", 1},     {"Cancel", 2}, {"Abort", 3}, {"Retry", 4},
                                   {"Ignore", 5}, {"Yes", 6},    {"No", 7}};
 
 constexpr NamedCode kLanguages[] = {
     {"en-US", 1033}, {"de-DE", 1031}, {"fr-FR", 1036}, {"it-IT", 1040}, {"es-ES", 3082}};
 
-constexpr NamedCode kRegistryTypes[] = {{"REG_NONE", platform::kRegNone},
-                                        {"REG_SZ", platform::kRegSz},
-                                        {"REG_EXPAND_SZ", platform::kRegExpandSz},
-                                        {"REG_BINARY", platform::kRegBinary},
-                                        {"REG_DWORD", platform::kRegDword},
-                                        {"REG_MULTI_SZ", platform::kRegMultiSz}};
+constexpr NamedCode kRegistryTypes[] = {
+    {"REG_NONE", platform::kRegNone},          {"REG_SZ", platform::kRegSz},
+    {"REG_EXPAND_SZ", platform::kRegExpandSz}, {"REG_BINARY", platform::kRegBinary},
+    {"REG_DWORD", platform::kRegDword},        {"REG_MULTI_SZ", platform::kRegMultiSz}};
 
 template <std::size_t N>
 const NamedCode* ByName(const NamedCode (&table)[N], std::string_view name, bool foldCase) {
@@ -365,7 +370,8 @@ std::vector<std::uint8_t> RegistryData(std::uint32_t type, const Json& data,
         }
         case platform::kRegMultiSz:
             for (std::size_t i = 0; i < CheckedArray(data, path).size(); ++i) {
-                std::string text = To8Bit(CheckedString(data[i], IndexPath(path, i)).get<std::string>());
+                std::string text =
+                    To8Bit(CheckedString(data[i], IndexPath(path, i)).get<std::string>());
                 bytes.insert(bytes.end(), text.begin(), text.end());
                 bytes.push_back(0);
             }
@@ -467,7 +473,8 @@ std::int64_t IntegerIn(const Json& value, std::int64_t low, std::int64_t high,
     if (value.is_number_integer() && value.get<std::int64_t>() >= low &&
         value.get<std::int64_t>() <= high)
         return value.get<std::int64_t>();
-    ThrowAt(path, "expected an integer from " + std::to_string(low) + " to " + std::to_string(high));
+    ThrowAt(path,
+            "expected an integer from " + std::to_string(low) + " to " + std::to_string(high));
 }
 
 std::int32_t LongValue(const Json& value, const std::string& path) {
@@ -482,7 +489,8 @@ FileTime TimeValue(const Json& value, const std::string& path) {
         ObjectReader reader(value, path);
         const Json& ticks = reader.Get("filetime");
         FileTime time{ticks.is_number_unsigned() ? ticks.get<std::uint64_t>() : 0};
-        if (!ticks.is_number_unsigned() && !(ticks.is_number_integer() && ticks.get<std::int64_t>() >= 0))
+        if (!ticks.is_number_unsigned() &&
+            !(ticks.is_number_integer() && ticks.get<std::int64_t>() >= 0))
             reader.Fail("filetime", "expected a non-negative integer");
         if (!ticks.is_number_unsigned()) time.value = std::uint64_t(ticks.get<std::int64_t>());
         reader.Finish();
@@ -656,22 +664,28 @@ struct SpecialSlot {
     std::uint64_t SpecialFolders::*member;
 };
 constexpr SpecialSlot kSpecialSlots[] = {
-    {"ipmSubtree", &SpecialFolders::ipmSubtree}, {"inbox", &SpecialFolders::inbox},
-    {"outbox", &SpecialFolders::outbox},         {"sentItems", &SpecialFolders::sentItems},
-    {"deletedItems", &SpecialFolders::deletedItems}, {"calendar", &SpecialFolders::calendar},
-    {"contacts", &SpecialFolders::contacts},     {"journal", &SpecialFolders::journal},
-    {"notes", &SpecialFolders::notes},           {"tasks", &SpecialFolders::tasks},
+    {"ipmSubtree", &SpecialFolders::ipmSubtree},
+    {"inbox", &SpecialFolders::inbox},
+    {"outbox", &SpecialFolders::outbox},
+    {"sentItems", &SpecialFolders::sentItems},
+    {"deletedItems", &SpecialFolders::deletedItems},
+    {"calendar", &SpecialFolders::calendar},
+    {"contacts", &SpecialFolders::contacts},
+    {"journal", &SpecialFolders::journal},
+    {"notes", &SpecialFolders::notes},
+    {"tasks", &SpecialFolders::tasks},
     {"drafts", &SpecialFolders::drafts},
 };
 
 class OrgLoader {
-public:
+  public:
     explicit OrgLoader(Organisation& org) : builder_(org), org_(org) {}
 
     void Load(const Json& value, const std::string& path) {
         ObjectReader reader(CheckedObject(value, path), path);
         if (const Json* servers = reader.Optional("servers")) {
-            for (std::size_t i = 0; i < CheckedArray(*servers, reader.PathOf("servers")).size(); ++i)
+            for (std::size_t i = 0; i < CheckedArray(*servers, reader.PathOf("servers")).size();
+                 ++i)
                 LoadServer((*servers)[i], IndexPath(reader.PathOf("servers"), i));
         }
         if (const Json* mailboxes = reader.Optional("mailboxes")) {
@@ -723,7 +737,7 @@ public:
         reader.Finish();
     }
 
-private:
+  private:
     void LoadServer(const Json& value, const std::string& path) {
         ObjectReader reader(CheckedObject(value, path), path);
         std::u16string dn = FromUtf8(reader.String("dn"));
@@ -815,7 +829,8 @@ private:
         std::size_t start = 0;
         while (folder && start <= text.size()) {
             std::size_t slash = text.find(u'/', start);
-            std::u16string part = text.substr(start, slash == std::u16string::npos ? slash : slash - start);
+            std::u16string part =
+                text.substr(start, slash == std::u16string::npos ? slash : slash - start);
             Folder* next = nullptr;
             for (auto& child : folder->children) {
                 const PropValue* name = FindProp(child->props, mapi::PR_DISPLAY_NAME_W);
@@ -899,10 +914,15 @@ private:
         if (auto address = reader.OptionalString("address")) {
             std::u16string text = FromUtf8(*address);
             props[mapi::PR_EMAIL_ADDRESS_W] = text;
-            props[mapi::PR_DISPLAY_NAME_W] = FromUtf8(reader.OptionalString("name").value_or(*address));
-            props[mapi::PR_ADDRTYPE_W] = FromUtf8(reader.OptionalString("addressType").value_or("SMTP"));
+            props[mapi::PR_DISPLAY_NAME_W] =
+                FromUtf8(reader.OptionalString("name").value_or(*address));
+            props[mapi::PR_ADDRTYPE_W] =
+                FromUtf8(reader.OptionalString("addressType").value_or("SMTP"));
             std::string type = reader.OptionalString("type").value_or("to");
-            std::int32_t recipientType = type == "to" ? 1 : type == "cc" ? 2 : type == "bcc" ? 3 : 0;
+            std::int32_t recipientType = type == "to"    ? 1
+                                         : type == "cc"  ? 2
+                                         : type == "bcc" ? 3
+                                                         : 0;
             if (!recipientType) reader.Fail("type", "expected \"to\", \"cc\" or \"bcc\"");
             props[mapi::PR_RECIPIENT_TYPE] = recipientType;
         }
@@ -933,8 +953,8 @@ private:
         if (const Json* recipients = reader.Optional("recipients")) {
             const std::string listPath = reader.PathOf("recipients");
             for (std::size_t i = 0; i < CheckedArray(*recipients, listPath).size(); ++i)
-                message.Recipient(LoadRecipient((*recipients)[i], IndexPath(listPath, i),
-                                                &mailbox.Model()));
+                message.Recipient(
+                    LoadRecipient((*recipients)[i], IndexPath(listPath, i), &mailbox.Model()));
         }
         reader.Finish();
     }
@@ -1019,11 +1039,12 @@ private:
         service.name = name;
         if (auto displayName = reader.OptionalString("displayName"))
             service.displayName = FromUtf8(*displayName);
-        if (auto uid = reader.OptionalString("uid")) service.uid = ParseHex(*uid, reader.PathOf("uid"));
+        if (auto uid = reader.OptionalString("uid"))
+            service.uid = ParseHex(*uid, reader.PathOf("uid"));
         reader.Finish();
     }
 
-public:
+  public:
     static std::uint32_t ResolveEntry(const Organisation& org, const Json& value,
                                       const std::string& path) {
         std::u16string wanted = WideString(value, path);
@@ -1036,9 +1057,10 @@ public:
         };
         for (int pass = 0; pass < 2 && !found; ++pass) {
             for (const AddressEntry& entry : org.addressBook) {
-                bool match = pass == 0 ? text(entry, mapi::PR_DISPLAY_NAME_W) == wanted
-                                       : EqualsAsciiNoCase(text(entry, mapi::PR_EMAIL_ADDRESS_W),
-                                                           wanted) && !wanted.empty();
+                bool match =
+                    pass == 0 ? text(entry, mapi::PR_DISPLAY_NAME_W) == wanted
+                              : EqualsAsciiNoCase(text(entry, mapi::PR_EMAIL_ADDRESS_W), wanted) &&
+                                    !wanted.empty();
                 if (!match) continue;
                 if (found) ThrowAt(path, "more than one address-book entry goes by this name");
                 found = &entry;
@@ -1048,7 +1070,7 @@ public:
         return found->index;
     }
 
-private:
+  private:
     OrgBuilder builder_;
     Organisation& org_;
     std::map<std::uint32_t, std::string> memberPaths_;
@@ -1073,7 +1095,8 @@ std::vector<std::string> SpecialNames(const Mailbox& mailbox, std::uint64_t id) 
 // Properties the builder gives every object; written only when they differ from its defaults.
 void DropDefaults(PropMap& props, const Mailbox& mailbox, std::uint64_t id) {
     const PropValue* key = FindProp(props, mapi::PR_SOURCE_KEY);
-    if (key && *key == PropValue(SourceKey(mailbox.index, id))) RemoveProp(props, mapi::PR_SOURCE_KEY);
+    if (key && *key == PropValue(SourceKey(mailbox.index, id)))
+        RemoveProp(props, mapi::PR_SOURCE_KEY);
 }
 
 OrderedJson DumpPropsInto(OrderedJson out, const PropMap& props, const Mailbox* mailbox) {
@@ -1101,9 +1124,8 @@ OrderedJson DumpMessage(const Message& message, const Mailbox& mailbox) {
     if (!FindProp(props, mapi::PR_SOURCE_KEY)) out["noSourceKey"] = true;
     DropDefaults(props, mailbox, message.id);
     // The builder gives every message read flags; a message without them says so.
-    const std::int32_t defaultFlags = message.associated
-                                          ? mapi::MSGFLAG_READ | mapi::MSGFLAG_ASSOCIATED
-                                          : mapi::MSGFLAG_READ;
+    const std::int32_t defaultFlags =
+        message.associated ? mapi::MSGFLAG_READ | mapi::MSGFLAG_ASSOCIATED : mapi::MSGFLAG_READ;
     const PropValue* flags = FindProp(props, mapi::PR_MESSAGE_FLAGS);
     bool flagsMissing = !flags;
     if (flags && *flags == PropValue(defaultFlags)) RemoveProp(props, mapi::PR_MESSAGE_FLAGS);
@@ -1149,7 +1171,8 @@ OrderedJson DumpFolder(const Folder& folder, const Mailbox& mailbox,
     }
     if (!children.empty()) out["folders"] = std::move(children);
     OrderedJson messages = OrderedJson::array();
-    for (const Message& message : folder.messages) messages.push_back(DumpMessage(message, mailbox));
+    for (const Message& message : folder.messages)
+        messages.push_back(DumpMessage(message, mailbox));
     if (!messages.empty()) out["messages"] = std::move(messages);
     return out;
 }
@@ -1249,7 +1272,8 @@ void ObjectReader::Fail(std::string_view key, std::string_view message) const {
 }
 
 void ThrowAt(const std::string& path, std::string_view message) {
-    throw JsonError((path.empty() ? std::string("(document)") : path) + ": " + std::string(message));
+    throw JsonError((path.empty() ? std::string("(document)") : path) + ": " +
+                    std::string(message));
 }
 
 std::string IndexPath(const std::string& path, std::size_t index) {
@@ -1273,7 +1297,8 @@ Json ReadJsonFile(const std::filesystem::path& path) {
 std::int32_t ParseResultCode(const Json& value, const std::string& path) {
     if (value.is_number_integer()) {
         return static_cast<std::int32_t>(IntegerIn(value, std::numeric_limits<std::int32_t>::min(),
-                                                   std::numeric_limits<std::uint32_t>::max(), path));
+                                                   std::numeric_limits<std::uint32_t>::max(),
+                                                   path));
     }
     if (value.is_string()) {
         const std::string text = value.get<std::string>();
@@ -1291,7 +1316,8 @@ std::string ResultCodeName(std::int32_t code) {
 }
 
 int ParseMessageBoxButton(const Json& value, const std::string& path) {
-    if (value.is_number_integer() && value.get<std::int64_t>() >= 1 && value.get<std::int64_t>() <= 7)
+    if (value.is_number_integer() && value.get<std::int64_t>() >= 1 &&
+        value.get<std::int64_t>() <= 7)
         return static_cast<int>(value.get<std::int64_t>());
     if (value.is_string()) {
         if (const NamedCode* named = ByName(kButtons, value.get<std::string>(), true))
@@ -1517,7 +1543,8 @@ AddressDialogAnswer ParseAddressDialogAnswer(const Json& value, const Organisati
         answer.action = AddressDialogAnswer::Action::Pick;
         const std::string listPath = reader.PathOf("pick");
         for (std::size_t i = 0; i < CheckedArray(*picks, listPath).size(); ++i)
-            answer.picks.push_back(OrgLoader::ResolveEntry(org, (*picks)[i], IndexPath(listPath, i)));
+            answer.picks.push_back(
+                OrgLoader::ResolveEntry(org, (*picks)[i], IndexPath(listPath, i)));
     } else if (reader.Bool("cancel", false)) {
         answer.action = AddressDialogAnswer::Action::Cancel;
     } else if (const Json* failure = reader.Optional("fail")) {
@@ -1659,7 +1686,8 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
         std::vector<Json> files =
             include->is_array() ? include->get<std::vector<Json>>() : std::vector<Json>{*include};
         for (const Json& file : files) {
-            std::filesystem::path path = baseDir / CheckedString(file, "include").get<std::string>();
+            std::filesystem::path path =
+                baseDir / CheckedString(file, "include").get<std::string>();
             try {
                 merge(LoadSetup(ReadJsonFile(path), path.parent_path()));
             } catch (const JsonError& error) {
@@ -1686,7 +1714,8 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
                 platform::portable::SetEnvironmentValue(name, std::nullopt);
             } else {
                 platform::portable::SetEnvironmentValue(
-                    To8Bit(name), To8Bit(CheckedString(value, "environment." + name).get<std::string>()));
+                    To8Bit(name),
+                    To8Bit(CheckedString(value, "environment." + name).get<std::string>()));
             }
         }
     }
@@ -1697,7 +1726,8 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
     if (const Json* com = reader.Optional("com")) {
         ObjectReader comReader(CheckedObject(*com, "com"), "com");
         if (const Json* result = comReader.Optional("coInitializeResult"))
-            extras.coInitializeResult = ParseResultCode(*result, comReader.PathOf("coInitializeResult"));
+            extras.coInitializeResult =
+                ParseResultCode(*result, comReader.PathOf("coInitializeResult"));
         comReader.Finish();
     }
     Organisation& org = Simulator::Instance().Org();
@@ -1823,7 +1853,8 @@ OrderedJson DumpAddressEntry(const AddressEntry& entry, const Organisation& org)
         for (std::uint32_t index : entry.members) {
             for (const AddressEntry& member : org.addressBook) {
                 if (member.index != index) continue;
-                const PropValue* address = FindProp(member.props, mapi::PR_EMAIL_ADDRESS_W, &stored);
+                const PropValue* address =
+                    FindProp(member.props, mapi::PR_EMAIL_ADDRESS_W, &stored);
                 bool byAddress = address && stored == mapi::PR_EMAIL_ADDRESS_W &&
                                  !std::get<std::u16string>(*address).empty();
                 members.push_back(byAddress ? ToUtf8(std::get<std::u16string>(*address))
@@ -1843,7 +1874,8 @@ OrderedJson DumpOrganisation(const Organisation& org) {
     for (const auto& mailbox : org.mailboxes)
         if (mailbox) mailboxes.push_back(DumpMailbox(*mailbox));
     OrderedJson entries = OrderedJson::array();
-    for (const AddressEntry& entry : org.addressBook) entries.push_back(DumpAddressEntry(entry, org));
+    for (const AddressEntry& entry : org.addressBook)
+        entries.push_back(DumpAddressEntry(entry, org));
     OrderedJson out{{"servers", std::move(servers)},
                     {"mailboxes", std::move(mailboxes)},
                     {"addressBook", std::move(entries)}};
@@ -1885,8 +1917,8 @@ OrderedJson DumpDelivered(const Organisation& org) {
     OrderedJson out = OrderedJson::array();
     for (const DeliveredMail& mail : org.delivered) {
         Mailbox* mailbox = const_cast<Organisation&>(org).FindMailbox(mail.fromMailboxDn);
-        OrderedJson entry = DumpPropsInto(OrderedJson{{"from", ToUtf8(mail.fromMailboxDn)}},
-                                          mail.props, mailbox);
+        OrderedJson entry =
+            DumpPropsInto(OrderedJson{{"from", ToUtf8(mail.fromMailboxDn)}}, mail.props, mailbox);
         OrderedJson recipients = OrderedJson::array();
         for (const Recipient& recipient : mail.recipients)
             recipients.push_back(DumpRecipient(recipient, mailbox));

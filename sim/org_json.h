@@ -6,14 +6,13 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "sim/model.h"
 #include "sim/simulator.h"
@@ -26,7 +25,7 @@ using OrderedJson = nlohmann::ordered_json;
 // A setup or scenario that cannot be read. The message starts with the place of the fault, as a
 // path into the document ("organisation.mailboxes[2].folders[0]: ...").
 class JsonError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -36,7 +35,7 @@ Json ReadJsonFile(const std::filesystem::path& path);
 // Walks one JSON object and refuses members nobody asked for, so that a misspelt key is an error
 // rather than silently ignored.
 class ObjectReader {
-public:
+  public:
     ObjectReader(const Json& object, std::string path);
     // Throws unless every member was asked for (with Has, Get or Optional).
     void Finish() const;
@@ -57,7 +56,7 @@ public:
 
     [[noreturn]] void Fail(std::string_view key, std::string_view message) const;
 
-private:
+  private:
     const Json& object_;
     std::string path_;
     std::set<std::string, std::less<>> used_;
@@ -112,8 +111,8 @@ OrderedJson DumpFault(const Fault& fault);
 
 // What a setup asks of the run besides the state it builds.
 struct SetupExtras {
-    std::vector<FaultSpec> faults;             // installed for the whole run
-    std::vector<int> messageBoxAnswers;        // queued before the first step
+    std::vector<FaultSpec> faults;       // installed for the whole run
+    std::vector<int> messageBoxAnswers;  // queued before the first step
     std::optional<std::int32_t> coInitializeResult;
 };
 

@@ -1,17 +1,20 @@
 // The scenario parser and the matching of expectations.
+#include "tools/console/scenario.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "tools/console/runner.h"
-#include "tools/console/scenario.h"
 
 namespace {
 
 using console::ArgKind;
 using sim::Json;
 
-Json Scenario(const Json& steps) { return Json{{"title", "t"}, {"setup", Json::object()}, {"steps", steps}}; }
+Json Scenario(const Json& steps) {
+    return Json{{"title", "t"}, {"setup", Json::object()}, {"steps", steps}};
+}
 
 TEST(ScenarioParser, ArgumentsTakeTheConsolesForms) {
     console::Scenario scenario = console::ParseScenario(Scenario(Json::parse(R"([
@@ -28,7 +31,7 @@ TEST(ScenarioParser, ArgumentsTakeTheConsolesForms) {
                                         {"method": "MAPILogonEx", "result": 1, "persistent": true}],
        "messageBoxes": ["ok", "No"], "readLog": false}
     ])")),
-                                                       ".");
+                                                        ".");
     ASSERT_EQ(scenario.steps.size(), 6u);
     const console::Step& item = scenario.steps[0];
     ASSERT_EQ(item.args.size(), 1u);
@@ -59,24 +62,33 @@ TEST(ScenarioParser, MalformedStepsNameTheirPlace) {
         {R"({"call": "GetABItems"})", "steps[0].call: no export"},
         {R"({"call": "Initialize", "args": {"x": 1}})", "steps[0].args.x: unknown member"},
         {R"({"call": "GetABItemList"})", "steps[0].args.excludeDistLists: missing argument"},
-        {R"({"call": "GetABItemList", "args": {"excludeDistLists": -1}})", "steps[0].args.excludeDistLists:"},
+        {R"({"call": "GetABItemList", "args": {"excludeDistLists": -1}})",
+         "steps[0].args.excludeDistLists:"},
         {R"({"call": "GetABItem", "args": {"item": 3}})", "steps[0].args.item:"},
-        {R"({"call": "GetTavrelServiceNameForUser", "args": {"userDN": "u", "serverDN": "s", "capacity": 8, "serviceName": "x"}})",
+        {R"({"call": "GetTavrelServiceNameForUser",
+             "args": {"userDN": "u", "serverDN": "s", "capacity": 8, "serviceName": "x"}})",
          "steps[0].args.serviceName: only null"},
-        {R"({"call": "EditFolderRedirectionSettings", "args": {"displayName": "A", "userDN": "u", "serverDN": "s",
-             "redirSelected": 1, "numSelectedFolders": 0, "time": 0, "sentActivationTime": 0, "redirSentItems": true}})",
+        {R"({"call": "EditFolderRedirectionSettings",
+             "args": {"displayName": "A", "userDN": "u", "serverDN": "s", "redirSelected": 1,
+                      "numSelectedFolders": 0, "time": 0, "sentActivationTime": 0,
+                      "redirSentItems": true}})",
          "steps[0].args.redirSelected:"},
-        {R"({"call": "EditFolderRedirectionSettings", "args": {"displayName": "A", "userDN": "u", "serverDN": "s",
-             "redirSelected": true, "numSelectedFolders": 0, "time": "2038-01-19T03:14:08Z", "sentActivationTime": 0,
+        {R"({"call": "EditFolderRedirectionSettings",
+             "args": {"displayName": "A", "userDN": "u", "serverDN": "s", "redirSelected": true,
+                      "numSelectedFolders": 0, "time": "2038-01-19T03:14:08Z",
+                      "sentActivationTime": 0,
              "redirSentItems": true}})",
          "steps[0].args.time: the time does not fit"},
         {R"({"call": "Initialize", "messageBoxes": ["Maybe"]})", "steps[0].messageBoxes[0]:"},
-        {R"({"call": "Initialize", "serviceDialog": [{"server": "s"}]})", "steps[0].serviceDialog[0].mailbox: missing"},
-        {R"({"call": "Initialize", "faults": [{"result": "E_FAIL"}]})", "steps[0].faults[0].method: missing"},
+        {R"({"call": "Initialize", "serviceDialog": [{"server": "s"}]})",
+         "steps[0].serviceDialog[0].mailbox: missing"},
+        {R"({"call": "Initialize", "faults": [{"result": "E_FAIL"}]})",
+         "steps[0].faults[0].method: missing"},
         {R"({"call": "Initialize", "expect": {"result": "yes"}})", "steps[0].expect.result:"},
         {R"({"call": "Initialize", "expect": {"messageBoxes": [{"owner": "maybe"}]}})",
          "steps[0].expect.messageBoxes[0].owner:"},
-        {R"({"call": "Initialize", "allocationFailures": {"count": 2}})", "steps[0].allocationFailures.after: missing"},
+        {R"({"call": "Initialize", "allocationFailures": {"count": 2}})",
+         "steps[0].allocationFailures.after: missing"},
     };
     for (const BadStep& c : cases) {
         SCOPED_TRACE(c.step);
@@ -95,7 +107,8 @@ TEST(ScenarioParser, TheScenarioItselfIsChecked) {
         {R"({"title": "t", "steps": []})", "setup: missing"},
         {R"({"title": "t", "setup": 1, "steps": []})", "setup: expected"},
         {R"({"title": "t", "setup": {}, "steps": {}})", "steps: expected an array"},
-        {R"({"title": "t", "setup": {}, "steps": [], "expectedAtEnd": {}})", "expectedAtEnd: unknown member"},
+        {R"({"title": "t", "setup": {}, "steps": [], "expectedAtEnd": {}})",
+         "expectedAtEnd: unknown member"},
     };
     for (const auto& [text, place] : cases) {
         SCOPED_TRACE(text);
@@ -119,7 +132,9 @@ TEST(Expectations, PartialMatchNamesEachDifference) {
         {R"({"a": 1})", R"({"a": 1, "b": 2})", {}},
         {R"({"a": {"b": "x"}})", R"({"a": {"b": "x", "c": 1}})", {}},
         {R"({"a": 1})", R"({"a": 2})", {"e.a: expected 1, got 2"}},
-        {R"({"a": 1, "c": true})", R"({"b": 1, "c": false})", {"e.a: missing", "e.c: expected true, got false"}},
+        {R"({"a": 1, "c": true})",
+         R"({"b": 1, "c": false})",
+         {"e.a: missing", "e.c: expected true, got false"}},
         {R"({"l": [1, 2]})", R"({"l": [1, 2, 3]})", {"e.l: expected [1,2], got [1,2,3]"}},
         {R"({"l": [{"x": 1}]})", R"({"l": [{"x": 1, "y": 2}]})", {}},
         {R"({"l": [{"x": 1}]})", R"({"l": [{"x": 3}]})", {"e.l[0].x: expected 1, got 3"}},
@@ -130,7 +145,8 @@ TEST(Expectations, PartialMatchNamesEachDifference) {
     for (const MatchCase& c : cases) {
         SCOPED_TRACE(std::string(c.expected) + " against " + c.actual);
         std::vector<std::string> failures;
-        console::MatchPartial(Json::parse(c.expected), sim::OrderedJson::parse(c.actual), "e", failures);
+        console::MatchPartial(Json::parse(c.expected), sim::OrderedJson::parse(c.actual), "e",
+                              failures);
         EXPECT_EQ(failures, c.failures);
     }
 }

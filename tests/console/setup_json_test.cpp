@@ -25,7 +25,9 @@ void ResetAll() {
     platform::portable::FixSystemTime(std::nullopt);
 }
 
-sim::Organisation& Org() { return sim::Simulator::Instance().Org(); }
+sim::Organisation& Org() {
+    return sim::Simulator::Instance().Org();
+}
 
 sim::Mailbox& MailboxOf(const char* alias) {
     for (auto& mailbox : Org().mailboxes)
@@ -60,21 +62,24 @@ TEST(SetupJson, PropertyValuesOfEveryTypeReadAndWriteBack) {
         {"SELECTION_TIME", "2038-01-19T03:14:08Z", sim::FileTime{137919572480000000ull}},
         {"SELECTION_TIME", "2024-02-29T12:00:00.0000001Z", sim::FileTime{133536816000000001ull}},
         {"PR_SUBJECT_A", "caf\u00e9", std::string("caf\xe9")},
-        {"PR_SUBJECT_W", "\u00c9v\u00e9nements \u20ac", std::u16string(u"\u00c9v\u00e9nements \u20ac")},
+        {"PR_SUBJECT_W", "\u00c9v\u00e9nements \u20ac",
+         std::u16string(u"\u00c9v\u00e9nements \u20ac")},
         {"PR_SOURCE_KEY", "00ff10", sim::Bytes{0x00, 0xFF, 0x10}},
         {"0x60321003", Json::array({1, -2}), std::vector<std::int32_t>{1, -2}},
         {"0x6033101E", Json::array({"a", "\u00fc"}), std::vector<std::string>{"a", "\xfc"}},
         {"PR_EMS_AB_PROXY_ADDRESSES_W", Json::array({"SMTP:a@example.com"}),
          std::vector<std::u16string>{u"SMTP:a@example.com"}},
-        {"PR_ADDITIONAL_REN_ENTRYIDS", Json::array({"01", ""}), std::vector<sim::Bytes>{{0x01}, {}}},
+        {"PR_ADDITIONAL_REN_ENTRYIDS", Json::array({"01", ""}),
+         std::vector<sim::Bytes>{{0x01}, {}}},
     };
     for (const ValueCase& c : cases) {
         SCOPED_TRACE(std::string(c.tag) + " = " + c.value.dump());
         std::uint32_t tag = sim::ParsePropertyTag(c.tag, "t");
         sim::PropValue parsed = sim::ParsePropValue(tag, c.value, "t");
         EXPECT_EQ(parsed, c.expected);
-        EXPECT_EQ(sim::ParsePropValue(tag, Json::parse(sim::DumpPropValue(tag, parsed).dump()), "t"),
-                  parsed);
+        EXPECT_EQ(
+            sim::ParsePropValue(tag, Json::parse(sim::DumpPropValue(tag, parsed).dump()), "t"),
+            parsed);
     }
 }
 
@@ -109,15 +114,18 @@ TEST(SetupJson, MistakesAreRefusedWithTheirPlace) {
         {R"({"clock": "2024-02-30T00:00:00Z"})", "clock:"},
         {R"({"clock": "2024-01-01 00:00:00"})", "clock:"},
         {R"({"registry": [{"root": "HKCR", "key": "x"}]})", "registry[0].root:"},
-        {R"({"registry": [{"root": "HKCU", "key": "x", "name": "v", "type": "REG_SZ", "data": 1}]})",
+        {R"({"registry": [{"root": "HKCU", "key": "x", "name": "v", "type": "REG_SZ",
+                            "data": 1}]})",
          "registry[0].data:"},
         {R"({"organisation": {"servers": [{"dn": "/o=E/cn=S"}], "mailboxes": [
-              {"dn": "/o=E/cn=a", "server": "S", "folders": [{"name": "F", "properties": {"PR_NOPE": 1}}]}]}})",
+              {"dn": "/o=E/cn=a", "server": "S",
+               "folders": [{"name": "F", "properties": {"PR_NOPE": 1}}]}]}})",
          "organisation.mailboxes[0].folders[0].properties.PR_NOPE:"},
         {R"({"organisation": {"mailboxes": [{"dn": "/o=E/cn=a", "server": "S",
               "messages": [{"properties": {"PR_SOURCE_KEY": "abc"}}]}]}})",
          "organisation.mailboxes[0].messages[0].properties.PR_SOURCE_KEY: an odd number"},
-        {R"({"organisation": {"mailboxes": [{"dn": "/o=E/cn=a", "server": "S"}, {"dn": "/O=E/CN=A", "server": "S"}]}})",
+        {R"({"organisation": {"mailboxes": [{"dn": "/o=E/cn=a", "server": "S"},
+                                            {"dn": "/O=E/CN=A", "server": "S"}]}})",
          "organisation.mailboxes[1].dn:"},
         {R"({"organisation": {"mailboxes": [{"dn": "/o=E/cn=a", "server": "S",
               "messages": [{"properties": {"PR_ENTRYID": {"sourceKeyOf": "Nowhere"}}}]}]}})",
@@ -125,7 +133,8 @@ TEST(SetupJson, MistakesAreRefusedWithTheirPlace) {
         {R"({"organisation": {"addressBook": [{"displayName": "A"}, {"displayName": "A"},
               {"type": "distList", "displayName": "L", "members": ["A"]}]}})",
          "organisation.addressBook[2].members[0]: more than one"},
-        {R"({"answers": {"addressDialog": [{"pick": ["Nobody"]}]}})", "answers.addressDialog[0].pick[0]:"},
+        {R"({"answers": {"addressDialog": [{"pick": ["Nobody"]}]}})",
+         "answers.addressDialog[0].pick[0]:"},
         {R"({"faults": [{"method": "MAPILogonEx"}]})", "faults[0].result:"},
         {R"({"profiles": [{"name": "P"}, {"name": "p"}]})", "profiles[1].name:"},
     };
@@ -146,11 +155,16 @@ TEST(SetupJson, RegistryValuesAndKeys) {
     sim::LoadSetup(Json::parse(R"({
       "environment": {"SITE": "HQ"},
       "registry": [
-        {"root": "HKCU", "key": "Software\\A", "name": "Text", "type": "REG_SZ", "data": "caf\u00e9"},
-        {"root": "HKCU", "key": "Software\\A", "name": "Path", "type": "REG_EXPAND_SZ", "data": "%SITE%\\x"},
-        {"root": "HKCU", "key": "Software\\A", "name": "Count", "type": "REG_DWORD", "data": "0x01020304"},
-        {"root": "HKCU", "key": "Software\\A", "name": "Names", "type": "REG_MULTI_SZ", "data": ["a", "b"]},
-        {"root": "HKCU", "key": "Software\\A", "name": "Raw", "type": "REG_SZ", "data": {"hex": "6162"}},
+        {"root": "HKCU", "key": "Software\\A", "name": "Text",
+         "type": "REG_SZ", "data": "caf\u00e9"},
+        {"root": "HKCU", "key": "Software\\A", "name": "Path",
+         "type": "REG_EXPAND_SZ", "data": "%SITE%\\x"},
+        {"root": "HKCU", "key": "Software\\A", "name": "Count",
+         "type": "REG_DWORD", "data": "0x01020304"},
+        {"root": "HKCU", "key": "Software\\A", "name": "Names",
+         "type": "REG_MULTI_SZ", "data": ["a", "b"]},
+        {"root": "HKCU", "key": "Software\\A", "name": "Raw",
+         "type": "REG_SZ", "data": {"hex": "6162"}},
         {"root": "HKLM", "key": "Software\\B", "name": "", "type": "REG_BINARY", "data": "0a0b"},
         {"root": "HKLM", "key": "Software\\Locked", "denied": true}
       ]})"),
@@ -160,7 +174,8 @@ TEST(SetupJson, RegistryValuesAndKeys) {
         return platform::portable::GetRegistryValue(root, key, name).value().data;
     };
     using B = std::vector<std::uint8_t>;
-    EXPECT_EQ(value(RegistryRoot::CurrentUser, u"Software\\A", "Text"), (B{'c', 'a', 'f', 0xE9, 0}));
+    EXPECT_EQ(value(RegistryRoot::CurrentUser, u"Software\\A", "Text"),
+              (B{'c', 'a', 'f', 0xE9, 0}));
     EXPECT_EQ(value(RegistryRoot::CurrentUser, u"Software\\A", "Count"), (B{4, 3, 2, 1}));
     EXPECT_EQ(value(RegistryRoot::CurrentUser, u"Software\\A", "Names"), (B{'a', 0, 'b', 0, 0}));
     EXPECT_EQ(value(RegistryRoot::CurrentUser, u"Software\\A", "Raw"), (B{'a', 'b'}));
@@ -173,14 +188,19 @@ TEST(SetupJson, RegistryValuesAndKeys) {
                                           platform::kKeyRead, &handle),
               platform::kErrorAccessDenied);
 
-    // The dump gives every value back in the form it was given, the unterminated string raw.
+    // The dump gives every value back in the form it was given (values by name), the
+    // unterminated string raw.
     sim::OrderedJson dump = sim::DumpRegistry();
     Json expected = Json::parse(R"([
+      {"root": "HKCU", "key": "Software\\A", "name": "Count",
+       "type": "REG_DWORD", "data": 16909060},
+      {"root": "HKCU", "key": "Software\\A", "name": "Names",
+       "type": "REG_MULTI_SZ", "data": ["a", "b"]},
+      {"root": "HKCU", "key": "Software\\A", "name": "Path",
+       "type": "REG_EXPAND_SZ", "data": "%SITE%\\x"},
+      {"root": "HKCU", "key": "Software\\A", "name": "Raw",
+       "type": "REG_SZ", "data": {"hex": "6162"}},
       {"root": "HKCU", "key": "Software\\A", "name": "Text", "type": "REG_SZ", "data": "caf\u00e9"},
-      {"root": "HKCU", "key": "Software\\A", "name": "Path", "type": "REG_EXPAND_SZ", "data": "%SITE%\\x"},
-      {"root": "HKCU", "key": "Software\\A", "name": "Count", "type": "REG_DWORD", "data": 16909060},
-      {"root": "HKCU", "key": "Software\\A", "name": "Names", "type": "REG_MULTI_SZ", "data": ["a", "b"]},
-      {"root": "HKCU", "key": "Software\\A", "name": "Raw", "type": "REG_SZ", "data": {"hex": "6162"}},
       {"root": "HKLM", "key": "Software\\B", "name": "", "type": "REG_BINARY", "data": "0a0b"},
       {"root": "HKLM", "key": "Software\\Locked"}
     ])");
@@ -229,15 +249,17 @@ TEST(SetupJson, SampleOrganisationHasItsParticularCases) {
     // Proxies: absent, present but empty, and in the given order.
     auto entry = [](const char16_t* name) -> const sim::AddressEntry& {
         for (const sim::AddressEntry& candidate : Org().addressBook)
-            if (std::get<std::u16string>(*sim::FindProp(candidate.props, mapi::PR_DISPLAY_NAME_W)) == name)
+            if (std::get<std::u16string>(
+                    *sim::FindProp(candidate.props, mapi::PR_DISPLAY_NAME_W)) == name)
                 return candidate;
         throw std::runtime_error("no entry");
     };
-    EXPECT_EQ(sim::FindProp(entry(u"Ines Jensen").props, mapi::PR_EMS_AB_PROXY_ADDRESSES_W), nullptr);
+    EXPECT_EQ(sim::FindProp(entry(u"Ines Jensen").props, mapi::PR_EMS_AB_PROXY_ADDRESSES_W),
+              nullptr);
     EXPECT_EQ(*sim::FindProp(entry(u"Jonas Keller").props, mapi::PR_EMS_AB_PROXY_ADDRESSES_W),
               sim::PropValue(std::vector<std::u16string>{}));
-    EXPECT_EQ(std::get<std::vector<std::u16string>>(
-                  *sim::FindProp(entry(u"Bruno Costa").props, mapi::PR_EMS_AB_PROXY_ADDRESSES_W))[1],
+    EXPECT_EQ(std::get<std::vector<std::u16string>>(*sim::FindProp(
+                  entry(u"Bruno Costa").props, mapi::PR_EMS_AB_PROXY_ADDRESSES_W))[1],
               u"smtp:bruno.costa@example.com");
     EXPECT_EQ(sim::FindProp(entry(u"Lena Meyer").props, mapi::PR_EMS_AB_HOME_MDB_W), nullptr);
     EXPECT_EQ(entry(u"Tavrel Pilot Users").members.size(), 4u);
@@ -245,7 +267,8 @@ TEST(SetupJson, SampleOrganisationHasItsParticularCases) {
     // The loaded profile is where MAPI keeps profiles.
     EXPECT_TRUE(platform::portable::RegistryKeyExists(
         platform::RegistryRoot::CurrentUser,
-        u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging Subsystem\\Profiles\\Outlook"));
+        u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+        u"Subsystem\\Profiles\\Outlook"));
 }
 
 TEST(SetupJson, DumpOfTheSampleLoadsBackToTheSameState) {
@@ -282,7 +305,7 @@ TEST(SetupJson, ScriptedAnswersAndFaults) {
                   "object": "contents:Inbox"},
                  {"method": "IMsgStore::OpenEntry", "nullOut": true}]
     })"),
-                                                     {});
+                                             {});
     const auto& address = Org().addressDialogAnswers;
     ASSERT_EQ(address.size(), 3u);
     EXPECT_EQ(address[0].picks, (std::vector<std::uint32_t>{1, 1}));

@@ -1,0 +1,41 @@
+// The library as the console loads it: by path, then each export by its plain name.
+#pragma once
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+
+namespace console {
+
+class LibraryError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+class Library {
+  public:
+    // Throws LibraryError when the library cannot be loaded.
+    explicit Library(const std::filesystem::path& path);
+    Library(const Library&) = delete;
+    Library& operator=(const Library&) = delete;
+    ~Library();
+
+    // The export's address, or null when the library does not export the name.
+    void* Find(const char* name) const;
+    template <class Fn>
+    Fn Get(const char* name) const {
+        return reinterpret_cast<Fn>(Find(name));
+    }
+
+  private:
+    void* handle_ = nullptr;
+};
+
+// Where the library is when --library does not say: next to the executable, else the build
+// tree the console was built in.
+std::filesystem::path DefaultLibraryPath();
+// Where the bundled demo is: below the current directory (the repository root), else the source
+// tree the console was built from.
+std::filesystem::path DefaultScenarioPath();
+
+}  // namespace console

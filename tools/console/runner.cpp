@@ -1,0 +1,882 @@
+#include "tools/console/runner.h"
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+
+#include "mapi/portable/mapi_accounting.h"
+#include "platform/code_page.h"
+#include "platform/portable/portable_dialog.h"
+#include "platform/portable/portable_platform.h"
+#include "sim/sim_text.h"
+#include "sim/simulator.h"
+#include "tools/console/console_abi.h"
+#include "tools/console/library.h"
+#include "tools/console/state_diff.h"
+
+namespace console {
+namespace {
+
+namespace portable = platform::portable;
+using sim::Json;
+using sim::ToUtf8;
+
+// The clock of every run unless the setup fixes another time.
+constexpr const char* kDefaultClock = "2024-01-15T09:00:00Z";
+constexpr std::uint16_t kDefaultLanguage = 1033;
+constexpr char16_t kBufferFill = 0xCCCC;  // what the console's buffers hold before a call
+
+const char* PointerState(const void* p) {
+    return p ? "non-null" : "null";
+}
+
+std::string Utf8(std::u16string_view text) {
+    return ToUtf8(text);
+}
+// Texts MAPI took as 8-bit strings, in the system code page.
+std::string From8Bit(const std::string& text) {
+    return ToUtf8(platform::FromSystemCodePage(text));
+}
+
+// ---- Records read in place ----
+
+OrderedJson ReadSlotJson(const WideStringSlot* slot) {
+    std::optional<std::u16string> text = tav::ReadSlot(slot);
+    if (text) return Utf8(*text);
+    return OrderedJson{{"unreadable", "length " + std::to_string(slot->length) + ", capacity " +
+                                          std::to_string(slot->capacity)}};
+}
+
+OrderedJson ReadABItem(const unsigned char* bytes) {
+    OrderedJson item = OrderedJson::object();
+    for (std::size_t i = 0; i < kABItemSlotCount; ++i) {
+        WideStringSlot slot;
+        std::memcpy(&slot, bytes + i * sizeof(WideStringSlot), sizeof slot);
+        item[kABItemMembers[i]] = ReadSlotJson(&slot);
+    }
+    return item;
+}
+
+OrderedJson ReadABItemList(const ABItemList* list) {
+    if (!list->first && !list->last)
+        return OrderedJson{{"count", 0}, {"items", OrderedJson::array()}};
+    if (!list->first || !list->last || list->last < list->first ||
+        (list->storageEnd && list->storageEnd < list->last))
+        return OrderedJson{{"malformed", "element pointers out of order"}};
+    const auto span = static_cast<std::size_t>(list->last - list->first);
+    if (span % kABItemSize != 0)
+        return OrderedJson{
+            {"malformed", "span of " + std::to_string(span) + " bytes is no multiple of 184"}};
+    OrderedJson items = OrderedJson::array();
+    for (const unsigned char* item = list->first; item != list->last; item += kABItemSize)
+        items.push_back(ReadABItem(item));
+    return OrderedJson{{"count", span / kABItemSize}, {"items", std::move(items)}};
+}
+
+const char* PointerChange(const void* before, const void* after) {
+    if (before == after) return after ? "unchanged" : "null";
+    if (!before) return "set";
+    if (!after) return "cleared";
+    return "replaced";
+}
+
+// ---- Strings in the console's layouts ----
+
+class ConsoleStrings {
+  public:
+    ConsoleStrings() = default;
+    ConsoleStrings(const ConsoleStrings&) = delete;
+    ConsoleStrings& operator=(const ConsoleStrings&) = delete;
+    ~ConsoleStrings() {
+        for (auto& slot : slots_) tav::FreeSlot(*slot);
+        for (auto& list : lists_)
+            if (list->sentinel) tav::DestroyList(*list);
+    }
+
+    const WideStringSlot* Slot(const std::string& utf8) {
+        auto slot = std::make_unique<WideStringSlot>();
+        tav::InitSlot(*slot);
+        tav::AssignSlot(*slot, sim::FromUtf8(utf8));
+        slots_.push_back(std::move(slot));
+        return slots_.back().get();
+    }
+
+    // A container without sentinel when `entries` is null.
+    const WideStringList* List(const std::vector<std::string>* entries) {
+        auto list = std::make_unique<WideStringList>();
+        if (entries) {
+            tav::InitList(*list);
+            for (const std::string& entry : *entries)
+                tav::AppendToList(*list, sim::FromUtf8(entry));
+        } else {
+            *list = WideStringList{0, nullptr, 0};
+        }
+        lists_.push_back(std::move(list));
+        return lists_.back().get();
+    }
+
+    // True while every string still reads as it was made.
+    bool Unchanged(const std::vector<std::string>& slotTexts,
+                   const std::vector<std::vector<std::string>>& listTexts) const {
+        for (std::size_t i = 0; i < slots_.size(); ++i) {
+            auto text = tav::ReadSlot(slots_[i].get());
+            if (!text || Utf8(*text) != slotTexts[i]) return false;
+        }
+        for (std::size_t i = 0; i < lists_.size(); ++i) {
+            auto entries = tav::ReadList(lists_[i].get());
+            if (!entries || entries->size() != listTexts[i].size()) return false;
+            for (std::size_t k = 0; k < entries->size(); ++k)
+                if (Utf8((*entries)[k]) != listTexts[i][k]) return false;
+        }
+        return true;
+    }
+
+  private:
+    std::vector<std::unique_ptr<WideStringSlot>> slots_;
+    std::vector<std::unique_ptr<WideStringList>> lists_;
+};
+
+// ---- The library's own dialogs ----
+
+// The console's main window: the active window the library's dialogs are owned by.
+platform::WindowHandle ConsoleWindow() {
+    static int window;
+    return &window;
+}
+
+void ResetDialogState() {
+    portable::ResetDialogs();
+    portable::SetActiveWindow(
+        portable::WindowSetup{ConsoleWindow(), platform::Rect{80, 60, 1040, 780}, true, false});
+}
+
+const char* ActionName(portable::DialogActionKind kind) {
+    switch (kind) {
+        case portable::DialogActionKind::ClickImage:
+            return "clickImage";
+        case portable::DialogActionKind::ClickLabel:
+            return "clickLabel";
+        case portable::DialogActionKind::ClickButton:
+            return "clickButton";
+        case portable::DialogActionKind::PressSpace:
+            return "space";
+        case portable::DialogActionKind::ClickRadio:
+            return "radio";
+        case portable::DialogActionKind::Ok:
+            return "ok";
+        case portable::DialogActionKind::Cancel:
+            return "cancel";
+        case portable::DialogActionKind::Close:
+            return "close";
+    }
+    return "?";
+}
+
+const char* ControlKindName(portable::ControlKind kind) {
+    switch (kind) {
+        case portable::ControlKind::Static:
+            return "static";
+        case portable::ControlKind::GroupBox:
+            return "group box";
+        case portable::ControlKind::RadioButton:
+            return "radio button";
+        case portable::ControlKind::PushButton:
+            return "push button";
+        case portable::ControlKind::TreeView:
+            return "tree view";
+    }
+    return "?";
+}
+
+OrderedJson ActionJson(const portable::DialogAction& action) {
+    OrderedJson out{{"action", ActionName(action.kind)}};
+    if (!action.path.empty()) out["path"] = Utf8(action.path);
+    if (action.kind == portable::DialogActionKind::ClickRadio) out["control"] = action.control;
+    if (action.shift) out["shift"] = true;
+    return out;
+}
+
+OrderedJson BoxJson(const portable::MessageBoxRecord& box);
+
+OrderedJson ViewJson(const portable::DialogView& view) {
+    OrderedJson controls = OrderedJson::array();
+    for (const portable::ControlView& control : view.controls) {
+        OrderedJson entry{{"id", control.id},
+                          {"kind", ControlKindName(control.kind)},
+                          {"text", Utf8(control.text)},
+                          {"enabled", control.enabled}};
+        if (control.kind == portable::ControlKind::RadioButton) entry["checked"] = control.checked;
+        controls.push_back(std::move(entry));
+    }
+    OrderedJson tree = OrderedJson::array();
+    for (const portable::TreeItemView& item : view.tree) {
+        tree.push_back(OrderedJson{{"depth", item.depth},
+                                   {"text", Utf8(item.text)},
+                                   {"image", item.image},
+                                   {"children", item.children},
+                                   {"expanded", item.expanded},
+                                   {"enabled", item.enabled},
+                                   {"caret", item.caret}});
+    }
+    return OrderedJson{
+        {"caption", Utf8(view.caption)},
+        {"window", {view.window.left, view.window.top, view.window.right, view.window.bottom}},
+        {"imageList", view.imageList},
+        {"controls", std::move(controls)},
+        {"tree", std::move(tree)}};
+}
+
+OrderedJson DialogJson(const portable::DialogRecord& dialog) {
+    OrderedJson out{{"template", dialog.templateId},
+                    {"created", dialog.created},
+                    {"owner", dialog.owner == ConsoleWindow() ? "console window"
+                              : dialog.owner                  ? "other window"
+                                                              : "null"}};
+    if (dialog.created) {
+        out["initResult"] = dialog.initResult;
+        out["initial"] = ViewJson(dialog.initial);
+        OrderedJson steps = OrderedJson::array();
+        for (const portable::DialogStep& step : dialog.steps) {
+            OrderedJson entry = ActionJson(step.action);
+            entry["outcome"] = step.outcome;
+            OrderedJson boxes = OrderedJson::array();
+            for (const portable::MessageBoxRecord& box : step.boxes) boxes.push_back(BoxJson(box));
+            if (!boxes.empty()) entry["messageBoxes"] = std::move(boxes);
+            entry["after"] = ViewJson(step.after);
+            steps.push_back(std::move(entry));
+        }
+        out["steps"] = std::move(steps);
+    }
+    out["result"] = static_cast<std::int64_t>(dialog.result);
+    return out;
+}
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+OrderedJson BoxJson(const portable::MessageBoxRecord& box) {
+    return OrderedJson{{"caption", Utf8(box.caption)},
+                       {"text", Utf8(box.text)},
+                       {"flags", Hex(box.flags)},
+                       {"owner", box.owner == ConsoleWindow() ? "console window"
+                                 : box.owner                  ? "non-null"
+                                                              : "null"},
+                       {"answer", sim::MessageBoxButtonName(box.answer)}};
+}
+
+// ---- The run ----
+
+struct StepCall {
+    OrderedJson result;
+    OrderedJson out = OrderedJson::object();
+    std::vector<std::string> notes;
+};
+
+class Runner {
+  public:
+    Runner(const Scenario& scenario, Library& library) : scenario_(scenario), library_(library) {}
+
+    void Prepare(const sim::SetupExtras& extras) {
+        persistentFaults_ = extras.faults;
+        for (const sim::FaultSpec& fault : persistentFaults_)
+            sim::Simulator::Instance().AddFault(fault.fault);
+        setupBoxAnswers_.assign(extras.messageBoxAnswers.begin(), extras.messageBoxAnswers.end());
+        setupCoInitialize_ = extras.coInitializeResult;
+        portable::SetCoInitializeResult(setupCoInitialize_);
+        // Address-book answers name entries of the organisation, which exists only now.
+        for (const Step& step : scenario_.steps) {
+            std::vector<sim::AddressDialogAnswer> answers;
+            for (std::size_t i = 0; i < step.addressDialog.size(); ++i)
+                answers.push_back(sim::ParseAddressDialogAnswer(
+                    step.addressDialog[i], sim::Simulator::Instance().Org(),
+                    sim::IndexPath(step.path + ".addressDialog", i)));
+            addressAnswers_.push_back(std::move(answers));
+        }
+    }
+
+    OrderedJson RunStep(const Step& step) {
+        const ExportSpec& spec = *step.exportSpec;
+        OrderedJson record{{"step", step.number}, {"call", spec.name}};
+        if (!step.note.empty()) record["note"] = step.note;
+        if (!step.args.empty()) record["args"] = ArgsJson(step);
+        OrderedJson scripted = ScriptedJson(step);
+        if (!scripted.empty()) record["scripted"] = scripted;
+
+        void* function = library_.Find(spec.name);
+        record["exported"] = function != nullptr;
+
+        sim::Simulator& simulator = sim::Simulator::Instance();
+        sim::Organisation& org = simulator.Org();
+        const auto& addressAnswers = addressAnswers_[std::size_t(step.number - 1)];
+        org.addressDialogAnswers.insert(org.addressDialogAnswers.end(), addressAnswers.begin(),
+                                        addressAnswers.end());
+        org.serviceDialogAnswers.insert(org.serviceDialogAnswers.end(), step.serviceDialog.begin(),
+                                        step.serviceDialog.end());
+        std::deque<int> boxAnswers = setupBoxAnswers_;
+        boxAnswers.insert(boxAnswers.end(), step.messageBoxes.begin(), step.messageBoxes.end());
+        for (int answer : boxAnswers) portable::QueueMessageBoxAnswer(answer);
+        for (const portable::DialogAction& action : step.folderDialog)
+            portable::QueueDialogAction(action);
+        for (const sim::FaultSpec& fault : step.faults) {
+            simulator.AddFault(fault.fault);
+            if (fault.persistent) persistentFaults_.push_back(fault);
+        }
+        if (step.allocationFailures)
+            mapi::portable::InjectAllocationFailures(step.allocationFailures->after,
+                                                     step.allocationFailures->count);
+        if (step.coInitializeResult) portable::SetCoInitializeResult(step.coInitializeResult);
+        const std::size_t addressMark = simulator.AddressDialogs().size();
+        const std::size_t serviceMark = simulator.ServiceDialogs().size();
+
+        StepCall call;
+        if (function) call = Call(step, function);
+        if (function) {
+            record["result"] = call.result;
+            if (!call.out.empty()) record["out"] = call.out;
+            if (step.readLog) ReadLog(record, call.notes);
+        }
+
+        CollectMessageBoxes(step, boxAnswers, record, call.notes);
+        CollectDialogs(addressMark, serviceMark, record, call.notes);
+        DropUnused(org.addressDialogAnswers, addressAnswers.size(), "address-dialog", call.notes);
+        DropUnused(org.serviceDialogAnswers, step.serviceDialog.size(), "service-dialog",
+                   call.notes);
+
+        if (!step.faults.empty()) {
+            simulator.ClearFaults();
+            for (const sim::FaultSpec& fault : persistentFaults_) simulator.AddFault(fault.fault);
+        }
+        if (step.allocationFailures) mapi::portable::ClearAllocationFailures();
+        if (step.coInitializeResult) portable::SetCoInitializeResult(setupCoInitialize_);
+
+        if (!call.notes.empty()) record["notes"] = call.notes;
+        CheckStep(step, record);
+        return record;
+    }
+
+    // The message boxes of the step, and the step's answers that no box took.
+    void CollectMessageBoxes(const Step& step, std::deque<int>& boxAnswers, OrderedJson& record,
+                             std::vector<std::string>& notes) {
+        OrderedJson boxes = OrderedJson::array();
+        for (const portable::MessageBoxRecord& box : portable::ShownMessageBoxes())
+            boxes.push_back(BoxJson(box));
+        const std::size_t taken = std::min(portable::ShownMessageBoxes().size(), boxAnswers.size());
+        boxAnswers.erase(boxAnswers.begin(), boxAnswers.begin() + std::ptrdiff_t(taken));
+        const std::size_t setupLeft = boxAnswers.size() > step.messageBoxes.size()
+                                          ? boxAnswers.size() - step.messageBoxes.size()
+                                          : 0;
+        if (boxAnswers.size() > setupLeft)
+            notes.push_back(std::to_string(boxAnswers.size() - setupLeft) +
+                            " message-box answer(s) of this step not used");
+        setupBoxAnswers_.assign(boxAnswers.begin(), boxAnswers.begin() + std::ptrdiff_t(setupLeft));
+        portable::ResetMessageBoxes();
+        if (!boxes.empty()) record["messageBoxes"] = std::move(boxes);
+    }
+
+    // The dialogs the step opened: MAPI's, recorded by the simulator from the marks on, and the
+    // library's own, recorded by the dialog host.
+    void CollectDialogs(std::size_t addressMark, std::size_t serviceMark, OrderedJson& record,
+                        std::vector<std::string>& notes) {
+        const sim::Simulator& simulator = sim::Simulator::Instance();
+        OrderedJson addressDialogs = OrderedJson::array();
+        for (std::size_t i = addressMark; i < simulator.AddressDialogs().size(); ++i)
+            addressDialogs.push_back(AddressDialogJson(simulator.AddressDialogs()[i]));
+        if (!addressDialogs.empty()) record["addressDialogs"] = std::move(addressDialogs);
+        OrderedJson serviceDialogs = OrderedJson::array();
+        for (std::size_t i = serviceMark; i < simulator.ServiceDialogs().size(); ++i) {
+            const sim::ServiceDialogRecord& dialog = simulator.ServiceDialogs()[i];
+            serviceDialogs.push_back(OrderedJson{{"profile", From8Bit(dialog.profile)},
+                                                 {"flags", Hex(dialog.flags)},
+                                                 {"cancelled", dialog.cancelled}});
+            if (!dialog.scripted) serviceDialogs.back()["unscripted"] = true;
+        }
+        if (!serviceDialogs.empty()) record["serviceDialogs"] = std::move(serviceDialogs);
+        OrderedJson dialogs = OrderedJson::array();
+        for (const portable::DialogRecord& dialog : portable::ShownDialogs())
+            dialogs.push_back(DialogJson(dialog));
+        if (!dialogs.empty()) record["dialogs"] = std::move(dialogs);
+        if (std::size_t unused = portable::QueuedDialogActions())
+            notes.push_back(std::to_string(unused) + " dialog action(s) of this step not used");
+        ResetDialogState();
+    }
+
+    // Hands back what the scenario left with the console and closes the session it left open,
+    // so that nothing the library made outlives the run.
+    OrderedJson CleanUp() {
+        OrderedJson actions = OrderedJson::array();
+        auto freeItem = library_.Get<FreeABItemFn>("FreeABItem");
+        for (auto& [name, item] : items_) {
+            if (!item || !freeItem) continue;
+            freeItem(&item);
+            actions.push_back("FreeABItem(" + name + ")");
+        }
+        auto freeList = library_.Get<FreeABItemListFn>("FreeABItemList");
+        for (auto& [name, list] : lists_) {
+            if (!list || !freeList) continue;
+            freeList(&list);
+            actions.push_back("FreeABItemList(" + name + ")");
+        }
+        auto uninitialize = library_.Get<UninitializeFn>("Uninitialize");
+        if (sessionMayBeOpen_ && uninitialize) {
+            uninitialize();
+            actions.push_back("Uninitialize()");
+        }
+        return actions;
+    }
+
+    OrderedJson RecordsHeld() const {
+        OrderedJson held = OrderedJson::array();
+        for (const auto& [name, item] : items_)
+            if (item) held.push_back("ABItem " + name);
+        for (const auto& [name, list] : lists_)
+            if (list) held.push_back("ABItemList " + name);
+        return held;
+    }
+
+    int Failures() const { return failures_; }
+    void AddFailures(int count) { failures_ += count; }
+
+  private:
+    static OrderedJson ArgsJson(const Step& step) {
+        OrderedJson args = OrderedJson::object();
+        for (const ArgValue& arg : step.args) {
+            switch (arg.kind) {
+                case ArgKind::Text:
+                    args[arg.name] = arg.text;
+                    break;
+                case ArgKind::TextList:
+                    args[arg.name] = arg.isNull ? OrderedJson() : OrderedJson(arg.list);
+                    break;
+                case ArgKind::UInt:
+                case ArgKind::Int:
+                    args[arg.name] = arg.number;
+                    break;
+                case ArgKind::Bool:
+                    args[arg.name] = arg.flag;
+                    break;
+                case ArgKind::ItemVar:
+                case ArgKind::ListVar:
+                    args[arg.name] = arg.isNull ? OrderedJson() : OrderedJson(arg.text);
+                    break;
+                case ArgKind::Buffer:
+                case ArgKind::LogOut:
+                    args[arg.name] = nullptr;
+                    break;
+            }
+        }
+        return args;
+    }
+
+    OrderedJson ScriptedJson(const Step& step) const {
+        OrderedJson scripted = OrderedJson::object();
+        if (!step.messageBoxes.empty()) {
+            OrderedJson boxes = OrderedJson::array();
+            for (int button : step.messageBoxes) boxes.push_back(sim::MessageBoxButtonName(button));
+            scripted["messageBoxes"] = std::move(boxes);
+        }
+        if (!step.addressDialog.empty()) scripted["addressDialog"] = step.addressDialog;
+        if (!step.serviceDialog.empty()) {
+            OrderedJson answers = OrderedJson::array();
+            for (const sim::ServiceDialogAnswer& answer : step.serviceDialog) {
+                answers.push_back(answer.cancel ? OrderedJson{{"cancel", true}}
+                                                : OrderedJson{{"server", Utf8(answer.server)},
+                                                              {"mailbox", Utf8(answer.mailbox)}});
+            }
+            scripted["serviceDialog"] = std::move(answers);
+        }
+        if (!step.folderDialog.empty()) scripted["folderDialog"] = step.folderDialogJson;
+        if (!step.faults.empty()) {
+            OrderedJson faults = OrderedJson::array();
+            for (const sim::FaultSpec& fault : step.faults) {
+                OrderedJson entry = sim::DumpFault(fault.fault);
+                if (fault.persistent) entry["persistent"] = true;
+                faults.push_back(std::move(entry));
+            }
+            scripted["faults"] = std::move(faults);
+        }
+        if (step.allocationFailures)
+            scripted["allocationFailures"] = OrderedJson{{"after", step.allocationFailures->after},
+                                                         {"count", step.allocationFailures->count}};
+        if (step.coInitializeResult)
+            scripted["coInitializeResult"] = sim::ResultCodeName(*step.coInitializeResult);
+        return scripted;
+    }
+
+    OrderedJson AddressDialogJson(const sim::AddressDialogRecord& dialog) const {
+        OrderedJson titles = OrderedJson::array();
+        for (const std::string& title : dialog.destTitles) titles.push_back(From8Bit(title));
+        OrderedJson out{{"flags", Hex(dialog.flags)},
+                        {"caption", From8Bit(dialog.caption)},
+                        {"destFields", dialog.destFields},
+                        {"destTitles", std::move(titles)},
+                        {"destFieldFocus", dialog.destFieldFocus}};
+        OrderedJson present = OrderedJson::array();
+        const std::pair<bool, const char*> optional[] = {
+            {dialog.hasContainer, "container"},
+            {dialog.hasHelpFile, "helpFile"},
+            {dialog.hasDismiss, "dismiss"},
+            {dialog.hasDestComps, "destComps"},
+            {dialog.hasRestrictions, "restrictions"},
+            {dialog.hasNewEntryTitle, "newEntryTitle"},
+            {dialog.hasDestWellsTitle, "destWellsTitle"}};
+        for (const auto& [has, name] : optional)
+            if (has) present.push_back(name);
+        out["alsoGiven"] = std::move(present);
+        out["window"] = dialog.windowValue ? "non-zero" : "0";
+        if (!dialog.scripted) out["unscripted"] = true;
+        out["result"] = sim::ResultCodeName(dialog.result);
+        return out;
+    }
+
+    template <class T>
+    static void DropUnused(std::vector<T>& queue, std::size_t added, const char* what,
+                           std::vector<std::string>& notes) {
+        std::size_t unused = std::min(queue.size(), added);
+        if (!unused) return;
+        queue.erase(queue.end() - std::ptrdiff_t(unused), queue.end());
+        notes.push_back(std::to_string(unused) + " " + what + " answer(s) of this step not used");
+    }
+
+    void ReadLog(OrderedJson& record, std::vector<std::string>& notes) {
+        auto getLog = library_.Get<GetDebugLogInfoFn>("GetDebugLogInfo");
+        if (!getLog) {
+            notes.push_back("log not read: GetDebugLogInfo is not exported");
+            return;
+        }
+        WideStringList* container = nullptr;
+        if (!getLog(&container) || !container) {
+            record["log"] = nullptr;
+            notes.push_back("GetDebugLogInfo handed out no log container");
+            return;
+        }
+        NoteContainer(container, notes);
+        auto lines = tav::ReadList(container);
+        if (!lines) {
+            record["log"] = nullptr;
+            notes.push_back("the log container cannot be walked from its sentinel");
+            return;
+        }
+        OrderedJson log = OrderedJson::array();
+        for (const std::u16string& line : *lines) log.push_back(Utf8(line));
+        if (log.size() != container->count)
+            notes.push_back("the log container counts " + std::to_string(container->count) +
+                            " lines but holds " + std::to_string(log.size()));
+        record["log"] = std::move(log);
+    }
+
+    void NoteContainer(WideStringList* container, std::vector<std::string>& notes) {
+        if (container_ && container_ != container)
+            notes.push_back("the log container is not the one handed out before");
+        container_ = container;
+    }
+
+    StepCall Call(const Step& step, void* function) {
+        const std::string name = step.exportSpec->name;
+        StepCall call;
+        ConsoleStrings strings;
+        auto text = [&](const char* arg) { return strings.Slot(step.Arg(arg)->text); };
+        auto number = [&](const char* arg) { return step.Arg(arg)->number; };
+
+        if (name == "Initialize") {
+            call.result = reinterpret_cast<InitializeFn>(function)();
+            sessionMayBeOpen_ = true;
+        } else if (name == "IsInitialized") {
+            call.result = reinterpret_cast<IsInitializedFn>(function)();
+        } else if (name == "Uninitialize") {
+            call.result = reinterpret_cast<UninitializeFn>(function)();
+            sessionMayBeOpen_ = false;
+        } else if (name == "GetMailStoreType") {
+            call.result = reinterpret_cast<GetMailStoreTypeFn>(function)();
+        } else if (name == "GetDebugLogInfo") {
+            const ArgValue* out = step.Arg("container");
+            WideStringList* container = nullptr;
+            call.result = reinterpret_cast<GetDebugLogInfoFn>(function)(out ? nullptr : &container);
+            if (!out) {
+                call.out["container"] = PointerState(container);
+                if (container) NoteContainer(container, call.notes);
+            }
+        } else if (name == "GetABItem" || name == "FreeABItem") {
+            const ArgValue* var = step.Arg("item");
+            ABItem** slot = var->isNull ? nullptr : &items_[var->text];
+            ABItem* before = slot ? *slot : nullptr;
+            auto fn = reinterpret_cast<GetABItemFn>(function);
+            call.result = fn(slot);
+            if (slot) {
+                call.out[var->text] = *slot ? ReadABItem((*slot)->bytes) : OrderedJson();
+                call.out[var->text + "Pointer"] = PointerChange(before, *slot);
+            }
+        } else if (name == "GetABItemList" || name == "FreeABItemList") {
+            const ArgValue* var = step.Arg("list");
+            ABItemList** slot = var->isNull ? nullptr : &lists_[var->text];
+            ABItemList* before = slot ? *slot : nullptr;
+            if (name == "GetABItemList") {
+                call.result = reinterpret_cast<GetABItemListFn>(function)(
+                    slot, static_cast<std::uint32_t>(number("excludeDistLists")));
+            } else {
+                call.result = reinterpret_cast<FreeABItemListFn>(function)(slot);
+            }
+            if (slot) {
+                call.out[var->text] = *slot ? ReadABItemList(*slot) : OrderedJson();
+                call.out[var->text + "Pointer"] = PointerChange(before, *slot);
+            }
+        } else if (name == "SendBulletinByEmail") {
+            const ArgValue* recipients = step.Arg("recipients");
+            const WideStringSlot* subject = text("subject");
+            const WideStringSlot* body = text("body");
+            const WideStringList* list =
+                strings.List(recipients->isNull ? nullptr : &recipients->list);
+            call.result = reinterpret_cast<SendBulletinByEmailFn>(function)(subject, body, list);
+            // A container without sentinel reads as an empty list.
+            call.out["argumentsUnchanged"] = strings.Unchanged(
+                {step.Arg("subject")->text, step.Arg("body")->text},
+                {recipients->isNull ? std::vector<std::string>{} : recipients->list});
+        } else if (name == "GetTavrelServiceNameForUser") {
+            const auto capacity = static_cast<std::uint32_t>(number("capacity"));
+            const bool noBuffer = step.Arg("serviceName") != nullptr;
+            std::vector<char16_t> buffer(std::max<std::uint32_t>(capacity, 1), kBufferFill);
+            const WideStringSlot* user = text("userDN");
+            const WideStringSlot* server = text("serverDN");
+            call.result = reinterpret_cast<GetTavrelServiceNameForUserFn>(function)(
+                user, server, noBuffer ? nullptr : buffer.data(), capacity);
+            if (!noBuffer) {
+                buffer.resize(capacity);
+                auto zero = std::find(buffer.begin(), buffer.end(), char16_t(0));
+                call.out["serviceName"] = Utf8(std::u16string(buffer.begin(), zero));
+                call.out["terminated"] = zero != buffer.end();
+                call.out["restZero"] =
+                    zero != buffer.end() &&
+                    std::all_of(zero, buffer.end(), [](char16_t unit) { return unit == 0; });
+            }
+        } else if (name == "RemoveUserFromLegacyServer") {
+            call.result = reinterpret_cast<RemoveUserFromLegacyServerFn>(function)(
+                text("userDN"), text("adminDN"), text("adminServerDN"), text("service"));
+        } else if (name == "SetPendingServiceAndRoutingInfoForUser") {
+            call.result = reinterpret_cast<SetPendingServiceAndRoutingInfoForUserFn>(function)(
+                text("userDN"), text("serverDN"), text("service"), text("routingInfo"));
+        } else if (name == "EditFolderRedirectionSettings") {
+            bool redirSelected = step.Arg("redirSelected")->flag;
+            auto numSelected = static_cast<std::int32_t>(number("numSelectedFolders"));
+            auto time = static_cast<std::int32_t>(number("time"));
+            auto sentActivation = static_cast<std::int32_t>(number("sentActivationTime"));
+            bool redirSentItems = step.Arg("redirSentItems")->flag;
+            call.result = reinterpret_cast<EditFolderRedirectionSettingsFn>(function)(
+                text("displayName"), text("userDN"), text("serverDN"), &redirSelected, &numSelected,
+                &time, &sentActivation, &redirSentItems);
+            call.out["redirSelected"] = redirSelected;
+            call.out["numSelectedFolders"] = numSelected;
+            call.out["time"] = time;
+            call.out["sentActivationTime"] = sentActivation;
+            call.out["redirSentItems"] = redirSentItems;
+        }
+        return call;
+    }
+
+    void CheckStep(const Step& step, OrderedJson& record) {
+        const Expectations& expect = step.expect;
+        if (expect.Empty()) return;
+        std::vector<std::string> failures;
+        const bool exported = record["exported"].get<bool>();
+        if (expect.exported && *expect.exported != exported)
+            failures.push_back(std::string("exported: expected ") +
+                               (*expect.exported ? "true" : "false") + ", got " +
+                               (exported ? "true" : "false"));
+        if (!exported) {
+            record["expectations"] = failures.empty() ? "not checked (not exported)" : "failed";
+        } else {
+            if (expect.result) MatchPartial(*expect.result, record["result"], "result", failures);
+            const OrderedJson log = record.contains("log") ? record["log"] : OrderedJson();
+            if (expect.log) {
+                MatchPartial(Json(*expect.log), log, "log", failures);
+            }
+            for (const std::string& part : expect.logContains) {
+                bool found = false;
+                for (const auto& line : log)
+                    found = found || line.get<std::string>().find(part) != std::string::npos;
+                if (!found) failures.push_back("log: no line contains \"" + part + "\"");
+            }
+            if (expect.messageBoxes) {
+                const OrderedJson boxes =
+                    record.contains("messageBoxes") ? record["messageBoxes"] : OrderedJson::array();
+                MatchBoxes(*expect.messageBoxes, boxes, failures);
+            }
+            if (expect.out) {
+                const OrderedJson out =
+                    record.contains("out") ? record["out"] : OrderedJson::object();
+                MatchPartial(*expect.out, out, "out", failures);
+            }
+            record["expectations"] = failures.empty() ? "passed" : "failed";
+        }
+        if (!failures.empty()) record["failures"] = failures;
+        failures_ += static_cast<int>(failures.size());
+    }
+
+    static void MatchBoxes(const Json& expected, const OrderedJson& boxes,
+                           std::vector<std::string>& failures) {
+        if (expected.size() != boxes.size()) {
+            failures.push_back("messageBoxes: expected " + std::to_string(expected.size()) +
+                               " box(es), " + std::to_string(boxes.size()) + " shown");
+            return;
+        }
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const Json& want = expected[i];
+            const OrderedJson& box = boxes[i];
+            const std::string path = sim::IndexPath("messageBoxes", i);
+            Json normal = Json::object();
+            for (const auto& [field, value] : want.items()) {
+                if (field == "textContains") {
+                    if (box["text"].get<std::string>().find(value.get<std::string>()) ==
+                        std::string::npos)
+                        failures.push_back(path + ".text: does not contain \"" +
+                                           value.get<std::string>() + "\"");
+                } else if (field == "flags") {
+                    char text[16];
+                    std::snprintf(text, sizeof text, "0x%08x", sim::ParseUnsigned(value, path));
+                    normal[field] = text;
+                } else if (field == "answer") {
+                    normal[field] =
+                        sim::MessageBoxButtonName(sim::ParseMessageBoxButton(value, path));
+                } else {
+                    normal[field] = value;
+                }
+            }
+            MatchPartial(normal, box, path, failures);
+        }
+    }
+
+    const Scenario& scenario_;
+    Library& library_;
+    std::vector<sim::FaultSpec> persistentFaults_;
+    std::deque<int> setupBoxAnswers_;
+    std::optional<std::int32_t> setupCoInitialize_;
+    std::vector<std::vector<sim::AddressDialogAnswer>> addressAnswers_;
+    std::map<std::string, ABItem*> items_;
+    std::map<std::string, ABItemList*> lists_;
+    WideStringList* container_ = nullptr;
+    bool sessionMayBeOpen_ = false;
+    int failures_ = 0;
+};
+
+void ResetEverything() {
+    sim::Simulator::Instance().Reset();
+    portable::ResetRegistry();
+    portable::ResetMessageBoxes();
+    ResetDialogState();
+    portable::ResetCom();
+    portable::SetCoInitializeResult(std::nullopt);
+    portable::SetUiLanguage(kDefaultLanguage);
+    portable::FixSystemTime(sim::ParseIsoTime(kDefaultClock, "clock"));
+    mapi::portable::ClearAllocationFailures();
+    mapi::portable::ResetBufferCounters();
+}
+
+OrderedJson Leaks(const OrderedJson& recordsHeld) {
+    const sim::Simulator& simulator = sim::Simulator::Instance();
+    const mapi::portable::BufferStats buffers = mapi::portable::GetBufferStats();
+    return OrderedJson{
+        {"liveObjects", simulator.LiveObjects()},
+        {"liveObjectLabels", simulator.LiveObjectLabels()},
+        {"doubleReleases", simulator.DoubleReleases()},
+        {"doubleReleaseLabels", simulator.DoubleReleaseLabels()},
+        {"callsOnReleased", simulator.CallsOnReleased()},
+        {"openSessions", simulator.OpenSessions()},
+        {"mapiBuffers", buffers.liveBuffers},
+        {"mapiLinkedBlocks", buffers.liveLinkedBlocks},
+        {"mapiBufferBytes", buffers.liveBytes},
+        {"mapiBadFrees", buffers.badFrees},
+        {"mapiBadParents", buffers.badParents},
+        {"registryHandles", portable::OpenRegistryHandleCount()},
+        {"mapiInitializeBalance", simulator.MapiInitializeBalance()},
+        {"comInitializeBalance", portable::ComInitializeBalance()},
+        {"recordsHeld", recordsHeld},
+    };
+}
+
+OrderedJson SetupSummary(const sim::Organisation& org) {
+    std::size_t registryValues = 0;
+    for (const auto& entry : sim::DumpRegistry()) registryValues += entry.contains("name") ? 1 : 0;
+    return OrderedJson{{"servers", org.servers.size()},
+                       {"mailboxes", org.mailboxes.size()},
+                       {"addressEntries", org.addressBook.size()},
+                       {"profiles", org.profiles.size()},
+                       {"registryValues", registryValues},
+                       {"exchangeServiceInstalled", org.exchangeServiceInstalled}};
+}
+
+}  // namespace
+
+void MatchPartial(const Json& expected, const OrderedJson& actual, const std::string& path,
+                  std::vector<std::string>& failures) {
+    if (expected.is_object()) {
+        if (!actual.is_object()) {
+            failures.push_back(path + ": expected an object, got " + actual.dump());
+            return;
+        }
+        for (const auto& [key, value] : expected.items()) {
+            const std::string memberPath = path + "." + key;
+            if (!actual.contains(key)) {
+                failures.push_back(memberPath + ": missing");
+                continue;
+            }
+            MatchPartial(value, actual[key], memberPath, failures);
+        }
+    } else if (expected.is_array()) {
+        if (!actual.is_array() || actual.size() != expected.size()) {
+            failures.push_back(path + ": expected " + expected.dump() + ", got " + actual.dump());
+            return;
+        }
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            MatchPartial(expected[i], actual[i], sim::IndexPath(path, i), failures);
+    } else if (OrderedJson::parse(expected.dump()) != actual) {
+        failures.push_back(path + ": expected " + expected.dump() + ", got " + actual.dump());
+    }
+}
+
+RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& libraryPath) {
+    ResetEverything();
+    sim::SetupExtras extras = sim::LoadSetup(scenario.setup, scenario.baseDir);
+    sim::InstallProvider();
+
+    OrderedJson transcript{{"scenario", OrderedJson{{"title", scenario.title}}}};
+    if (!scenario.description.empty()) transcript["scenario"]["description"] = scenario.description;
+    transcript["scenario"]["setup"] = scenario.setupLabel;
+    transcript["setup"] = SetupSummary(sim::Simulator::Instance().Org());
+
+    const Snapshot before = TakeSnapshot();
+    RunResult result;
+    {
+        Library library(libraryPath);
+        OrderedJson exported = OrderedJson::array();
+        for (const ExportSpec& spec : Exports())
+            if (library.Find(spec.name)) exported.push_back(spec.name);
+        transcript["exports"] = std::move(exported);
+
+        Runner runner(scenario, library);
+        runner.Prepare(extras);
+        OrderedJson steps = OrderedJson::array();
+        for (const Step& step : scenario.steps) steps.push_back(runner.RunStep(step));
+        transcript["steps"] = std::move(steps);
+
+        transcript["changes"] = DiffSnapshots(before, TakeSnapshot());
+        transcript["leaks"] = Leaks(runner.RecordsHeld());
+        std::vector<std::string> endFailures;
+        MatchPartial(scenario.expectAtEnd, transcript["leaks"], "expectAtEnd", endFailures);
+        if (!endFailures.empty()) transcript["endFailures"] = endFailures;
+        runner.AddFailures(static_cast<int>(endFailures.size()));
+
+        OrderedJson cleanup = runner.CleanUp();
+        if (!cleanup.empty()) transcript["cleanup"] = std::move(cleanup);
+        result.failedExpectations = runner.Failures();
+    }
+    sim::Simulator::Instance().ClearFaults();
+    transcript["failedExpectations"] = result.failedExpectations;
+    result.transcript = std::move(transcript);
+    return result;
+}
+
+}  // namespace console

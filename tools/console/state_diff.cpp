@@ -1,0 +1,255 @@
+#include "tools/console/state_diff.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <set>
+
+#include "mapi/mapi.h"
+#include "platform/portable/portable_platform.h"
+#include "sim/props.h"
+#include "sim/sim_text.h"
+#include "sim/simulator.h"
+
+namespace console {
+namespace {
+
+using sim::ToUtf8;
+
+std::string Key(const char* format, std::uint32_t a, std::uint64_t b = 0) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, a, static_cast<unsigned long long>(b));
+    return text;
+}
+
+// The folders of a mailbox by their source keys in hex, so that a marker's binary value can say
+// which folder it names.
+using SourceKeys = std::map<std::string, std::string>;
+
+void CollectSourceKeys(const sim::Folder& folder, const std::string& path, SourceKeys& keys);
+
+// Properties and named properties as one object: named ones under "<set>:<name>". A binary value
+// that is the source key of another folder of the mailbox names that folder.
+OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbox,
+                           const SourceKeys* keys = nullptr) {
+    sim::DumpedProps dumped = sim::DumpProperties(props, mailbox);
+    OrderedJson flat = dumped.props;
+    for (const OrderedJson& named : dumped.named) {
+        std::string name = named["set"].get<std::string>() + ":";
+        name += named.contains("name") ? named["name"].get<std::string>()
+                                       : "#" + named["id"].get<std::string>();
+        flat[name] = named["value"];
+    }
+    if (keys) {
+        for (auto& [name, value] : flat.items()) {
+            if (name == "PR_SOURCE_KEY" || !value.is_string()) continue;
+            auto folder = keys->find(value.get<std::string>());
+            if (folder != keys->end())
+                value = value.get<std::string>() + " (source key of " + folder->second + ")";
+        }
+    }
+    return flat;
+}
+
+std::u16string DisplayName(const sim::PropMap& props) {
+    const sim::PropValue* name = sim::FindProp(props, mapi::PR_DISPLAY_NAME_W);
+    return name && std::holds_alternative<std::u16string>(*name) ? std::get<std::u16string>(*name)
+                                                                 : std::u16string();
+}
+
+void CollectSourceKeys(const sim::Folder& folder, const std::string& path, SourceKeys& keys) {
+    const sim::PropValue* key = sim::FindProp(folder.props, mapi::PR_SOURCE_KEY);
+    if (key && std::holds_alternative<sim::Bytes>(*key))
+        keys.emplace(sim::ToHex(std::get<sim::Bytes>(*key)), path.empty() ? "/" : path);
+    for (const auto& child : folder.children) {
+        std::string name = ToUtf8(DisplayName(child->props));
+        CollectSourceKeys(*child, path.empty() ? name : path + "/" + name, keys);
+    }
+}
+
+void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const sim::Folder& folder,
+                const std::string& path, const SourceKeys& keys) {
+    const std::string dn = ToUtf8(mailbox.dn);
+    OrderedJson folderState{
+        {"kind", "folder"}, {"mailbox", dn}, {"path", path.empty() ? "/" : path}};
+    folderState["properties"] = FlatProperties(folder.props, &mailbox);
+    folderState["hierarchyHidden"] = folder.hierarchyHidden;
+    folderState["noAccess"] = folder.noAccess;
+    snapshot.objects[Key("m%06u 1 %012llu", mailbox.index, folder.id)] = std::move(folderState);
+    for (const sim::Message& message : folder.messages) {
+        OrderedJson messageState{{"kind", "message"},
+                                 {"mailbox", dn},
+                                 {"folder", path.empty() ? "/" : path},
+                                 {"id", message.id}};
+        if (message.associated) messageState["associated"] = true;
+        messageState["properties"] = FlatProperties(message.props, &mailbox, &keys);
+        OrderedJson recipients = OrderedJson::array();
+        for (const sim::Recipient& recipient : message.recipients) {
+            sim::PropMap props = recipient.props;
+            sim::RemoveProp(props, mapi::PR_ROWID);
+            recipients.push_back(FlatProperties(props, &mailbox));
+        }
+        if (!recipients.empty()) messageState["recipients"] = std::move(recipients);
+        snapshot.objects[Key("m%06u 2 %012llu", mailbox.index, message.id)] =
+            std::move(messageState);
+    }
+    for (const auto& child : folder.children) {
+        std::string name = ToUtf8(DisplayName(child->props));
+        SnapFolder(snapshot, mailbox, *child, path.empty() ? name : path + "/" + name, keys);
+    }
+}
+
+void SnapRegistry(Snapshot& snapshot) {
+    for (const auto& entry : sim::DumpRegistry()) {
+        std::string key = entry["root"].get<std::string>() + "\\" + entry["key"].get<std::string>();
+        if (!entry.contains("name")) {
+            snapshot.objects["r " + key] = OrderedJson{{"kind", "registry key"}, {"key", key}};
+            continue;
+        }
+        // Every key that holds values exists too.
+        snapshot.objects["r " + key] = OrderedJson{{"kind", "registry key"}, {"key", key}};
+        snapshot.objects["r " + key + "\x01" + entry["name"].get<std::string>()] =
+            OrderedJson{{"kind", "registry value"},
+                        {"key", key},
+                        {"name", entry["name"]},
+                        {"type", entry["type"]},
+                        {"data", entry["data"]}};
+    }
+    // Parent keys of keys with values are not listed by the dump; list them as keys as well.
+    std::set<std::string> parents;
+    for (const auto& [id, state] : snapshot.objects) {
+        if (id.rfind("r ", 0) != 0 || state["kind"] != "registry key") continue;
+        std::string key = state["key"].get<std::string>();
+        for (std::size_t slash = key.find('\\', 5); slash != std::string::npos;
+             slash = key.find('\\', slash + 1))
+            parents.insert(key.substr(0, slash));
+    }
+    for (const std::string& key : parents)
+        snapshot.objects.try_emplace("r " + key,
+                                     OrderedJson{{"kind", "registry key"}, {"key", key}});
+}
+
+const char* const kIdentity[] = {"kind", "mailbox", "folder",      "path", "id",
+                                 "key",  "name",    "displayName", "type"};
+
+OrderedJson Identity(const char* change, const OrderedJson& state) {
+    OrderedJson out{{"change", change}};
+    for (const char* field : kIdentity)
+        if (state.contains(field)) out[field] = state[field];
+    if (state["kind"] == "message" && state["properties"].contains("PR_MESSAGE_CLASS_W"))
+        out["class"] = state["properties"]["PR_MESSAGE_CLASS_W"];
+    return out;
+}
+
+OrderedJson Changed(const OrderedJson& before, const OrderedJson& after) {
+    OrderedJson out = Identity("changed", after);
+    // Fields in the order the later state lists them, then those that went away.
+    std::vector<std::string> fields;
+    for (const auto& [field, value] : after.items()) fields.push_back(field);
+    for (const auto& [field, value] : before.items())
+        if (!after.contains(field)) fields.push_back(field);
+    for (const std::string& field : fields) {
+        const OrderedJson old = before.contains(field) ? before[field] : OrderedJson();
+        const OrderedJson now = after.contains(field) ? after[field] : OrderedJson();
+        if (old == now) continue;
+        if (field == "properties") {
+            OrderedJson props = OrderedJson::object();
+            for (const auto& [tag, value] : now.items())
+                if (!old.contains(tag) || old[tag] != value)
+                    props[tag] = OrderedJson{{"from", old.contains(tag) ? old[tag] : OrderedJson()},
+                                             {"to", value}};
+            for (const auto& [tag, value] : old.items())
+                if (!now.contains(tag)) props[tag] = OrderedJson{{"from", value}, {"to", nullptr}};
+            out["properties"] = std::move(props);
+        } else if (old.is_array() && now.is_array() && old.size() < now.size() &&
+                   std::equal(old.begin(), old.end(), now.begin())) {
+            OrderedJson added = OrderedJson::array();
+            for (std::size_t i = old.size(); i < now.size(); ++i) added.push_back(now[i]);
+            out[field] = OrderedJson{{"added", std::move(added)}};
+        } else if (field == "folder" || field == "path") {
+            out["movedFrom"] = old;
+        } else {
+            out[field] = OrderedJson{{"from", old}, {"to", now}};
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+Snapshot TakeSnapshot() {
+    Snapshot snapshot;
+    sim::Organisation& org = sim::Simulator::Instance().Org();
+    for (const auto& mailbox : org.mailboxes) {
+        if (!mailbox) continue;
+        OrderedJson store{{"kind", "store"}, {"mailbox", ToUtf8(mailbox->dn)}};
+        store["properties"] = FlatProperties(mailbox->storeProps, mailbox.get());
+        OrderedJson names = OrderedJson::array();
+        for (const auto& name :
+             sim::DumpMailbox(*mailbox).value("namedProperties", OrderedJson::array()))
+            names.push_back(name);
+        store["namedProperties"] = std::move(names);
+        snapshot.objects[Key("m%06u 0", mailbox->index)] = std::move(store);
+        if (mailbox->root) {
+            SourceKeys keys;
+            CollectSourceKeys(*mailbox->root, "", keys);
+            SnapFolder(snapshot, *mailbox, *mailbox->root, "", keys);
+        }
+    }
+    for (const sim::AddressEntry& entry : org.addressBook) {
+        OrderedJson state = sim::DumpAddressEntry(entry, org);
+        state["kind"] = "address entry";
+        snapshot.objects[Key("n%06u", entry.index)] = std::move(state);
+    }
+    SnapRegistry(snapshot);
+    for (const OrderedJson& profile : sim::DumpProfiles(org)) {
+        OrderedJson state = profile;
+        state["kind"] = "profile";
+        snapshot.objects["p " + profile["name"].get<std::string>()] = std::move(state);
+    }
+    snapshot.objects["x exchangeServiceInstalled"] =
+        OrderedJson{{"kind", "setting"},
+                    {"name", "exchangeServiceInstalled"},
+                    {"value", org.exchangeServiceInstalled}};
+    snapshot.delivered = org.delivered.size();
+    return snapshot;
+}
+
+OrderedJson DiffSnapshots(const Snapshot& before, const Snapshot& after) {
+    OrderedJson changes = OrderedJson::array();
+    std::set<std::string> keys;
+    for (const auto& [key, state] : before.objects) keys.insert(key);
+    for (const auto& [key, state] : after.objects) keys.insert(key);
+    for (const std::string& key : keys) {
+        auto old = before.objects.find(key);
+        auto now = after.objects.find(key);
+        if (old == before.objects.end()) {
+            OrderedJson created{{"change", "created"}};
+            for (const auto& [field, value] : now->second.items()) created[field] = value;
+            changes.push_back(std::move(created));
+        } else if (now == after.objects.end()) {
+            changes.push_back(Identity("deleted", old->second));
+        } else if (old->second != now->second) {
+            changes.push_back(Changed(old->second, now->second));
+        }
+    }
+    sim::Organisation& org = sim::Simulator::Instance().Org();
+    for (std::size_t i = before.delivered; i < after.delivered && i < org.delivered.size(); ++i) {
+        const sim::DeliveredMail& delivered = org.delivered[i];
+        const sim::Mailbox* mailbox = org.FindMailbox(delivered.fromMailboxDn);
+        OrderedJson mail{{"change", "delivered"},
+                         {"kind", "mail"},
+                         {"from", ToUtf8(delivered.fromMailboxDn)},
+                         {"properties", FlatProperties(delivered.props, mailbox)}};
+        OrderedJson recipients = OrderedJson::array();
+        for (const sim::Recipient& recipient : delivered.recipients) {
+            sim::PropMap props = recipient.props;
+            sim::RemoveProp(props, mapi::PR_ROWID);
+            recipients.push_back(FlatProperties(props, mailbox));
+        }
+        mail["recipients"] = std::move(recipients);
+        changes.push_back(std::move(mail));
+    }
+    return changes;
+}
+
+}  // namespace console
