@@ -1571,19 +1571,19 @@ ServiceDialogAnswer ParseServiceDialogAnswer(const Json& value, const std::strin
 
 FaultSpec ParseFault(const Json& value, const std::string& path) {
     ObjectReader reader(CheckedObject(value, path), path);
-    FaultSpec spec;
-    spec.fault.method = reader.String("method");
-    spec.fault.nullOut = reader.Bool("nullOut", false);
+    FaultSpec planned;
+    planned.fault.method = reader.String("method");
+    planned.fault.nullOut = reader.Bool("nullOut", false);
     if (const Json* result = reader.Optional("result")) {
-        spec.fault.result = ParseResultCode(*result, reader.PathOf("result"));
-    } else if (!spec.fault.nullOut) {
+        planned.fault.result = ParseResultCode(*result, reader.PathOf("result"));
+    } else if (!planned.fault.nullOut) {
         reader.Fail("result", "a fault needs a result unless it is a nullOut fault");
     }
-    spec.fault.nth = static_cast<int>(reader.OptionalInteger("nth", 0, 1000000).value_or(0));
-    spec.fault.object = reader.OptionalString("object").value_or("");
-    spec.persistent = reader.Bool("persistent", true);
+    planned.fault.nth = static_cast<int>(reader.OptionalInteger("nth", 0, 1000000).value_or(0));
+    planned.fault.object = reader.OptionalString("object").value_or("");
+    planned.persistent = reader.Bool("persistent", true);
     reader.Finish();
-    return spec;
+    return planned;
 }
 
 OrderedJson DumpFault(const Fault& fault) {

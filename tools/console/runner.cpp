@@ -301,14 +301,14 @@ class Runner {
     }
 
     OrderedJson RunStep(const Step& step) {
-        const ExportSpec& spec = *step.exportSpec;
-        OrderedJson record{{"step", step.number}, {"call", spec.name}};
+        const ExportSpec& signature = *step.exportSpec;
+        OrderedJson record{{"step", step.number}, {"call", signature.name}};
         if (!step.note.empty()) record["note"] = step.note;
         if (!step.args.empty()) record["args"] = ArgsJson(step);
         OrderedJson scripted = ScriptedJson(step);
         if (!scripted.empty()) record["scripted"] = scripted;
 
-        void* function = library_.Find(spec.name);
+        void* function = library_.Find(signature.name);
         record["exported"] = function != nullptr;
 
         sim::Simulator& simulator = sim::Simulator::Instance();
@@ -852,8 +852,8 @@ RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& lib
     {
         Library library(libraryPath);
         OrderedJson exported = OrderedJson::array();
-        for (const ExportSpec& spec : Exports())
-            if (library.Find(spec.name)) exported.push_back(spec.name);
+        for (const ExportSpec& signature : Exports())
+            if (library.Find(signature.name)) exported.push_back(signature.name);
         transcript["exports"] = std::move(exported);
 
         Runner runner(scenario, library);

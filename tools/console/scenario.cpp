@@ -66,11 +66,11 @@ std::int64_t UnixSecondsFromIso(const std::string& text, const std::string& path
     return seconds;
 }
 
-ArgValue ParseArg(const ArgSpec& spec, const Json& value, const std::string& path) {
+ArgValue ParseArg(const ArgSpec& argSpec, const Json& value, const std::string& path) {
     ArgValue arg;
-    arg.name = spec.name;
-    arg.kind = spec.kind;
-    switch (spec.kind) {
+    arg.name = argSpec.name;
+    arg.kind = argSpec.kind;
+    switch (argSpec.kind) {
         case ArgKind::Text:
             if (!value.is_string()) ThrowAt(path, "expected a string");
             arg.text = value.get<std::string>();
@@ -124,16 +124,16 @@ ArgValue ParseArg(const ArgSpec& spec, const Json& value, const std::string& pat
     return arg;
 }
 
-std::vector<ArgValue> ParseArgs(const ExportSpec& spec, const Json* args, const std::string& path) {
+std::vector<ArgValue> ParseArgs(const ExportSpec& argSpec, const Json* args, const std::string& path) {
     std::vector<ArgValue> values;
     static const Json kNoArgs = Json::object();
     if (args && !args->is_object()) ThrowAt(path, "expected an object");
     ObjectReader reader(args ? *args : kNoArgs, path);
-    for (const ArgSpec& argSpec : spec.args) {
+    for (const ArgSpec& argSpec : argSpec.args) {
         if (const Json* value = reader.Optional(argSpec.name)) {
             values.push_back(ParseArg(argSpec, *value, reader.PathOf(argSpec.name)));
         } else if (argSpec.required) {
-            reader.Fail(argSpec.name, std::string("missing argument of ") + spec.name);
+            reader.Fail(argSpec.name, std::string("missing argument of ") + argSpec.name);
         } else if (argSpec.kind == ArgKind::ItemVar || argSpec.kind == ArgKind::ListVar) {
             ArgValue defaulted;
             defaulted.name = argSpec.name;
@@ -295,12 +295,12 @@ Step ParseStep(const Json& value, const std::string& path, int number) {
         if (!failures->is_object())
             reader.Fail("allocationFailures", "expected an object with after and count");
         ObjectReader failuresReader(*failures, reader.PathOf("allocationFailures"));
-        AllocationFailures spec;
-        spec.after = static_cast<std::uint32_t>(failuresReader.Integer("after", 0, kUInt32Max));
-        spec.count = static_cast<std::uint32_t>(
+        AllocationFailures argSpec;
+        argSpec.after = static_cast<std::uint32_t>(failuresReader.Integer("after", 0, kUInt32Max));
+        argSpec.count = static_cast<std::uint32_t>(
             failuresReader.OptionalInteger("count", 1, kUInt32Max).value_or(1));
         failuresReader.Finish();
-        step.allocationFailures = spec;
+        step.allocationFailures = argSpec;
     }
     if (const Json* result = reader.Optional("coInitializeResult"))
         step.coInitializeResult =
@@ -320,8 +320,8 @@ const std::vector<ExportSpec>& Exports() {
 }
 
 const ExportSpec* FindExport(std::string_view name) {
-    for (const ExportSpec& spec : Exports())
-        if (name == spec.name) return &spec;
+    for (const ExportSpec& argSpec : Exports())
+        if (name == argSpec.name) return &argSpec;
     return nullptr;
 }
 
