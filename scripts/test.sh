@@ -13,6 +13,7 @@ echo "== cross build: TavMgrExchangeAdaptor.dll for i686 Windows"
 cmake --preset mingw-i686 -DTAV_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset mingw-i686 -j "$jobs"
 bash scripts/check-dll.sh build/mingw-i686/src/TavMgrExchangeAdaptor.dll
+bash scripts/check-mapi-imports.sh build/mingw-i686/src/TavMgrExchangeAdaptor.dll
 
 echo "== dev build (sanitizers)"
 cmake --preset dev -DTAV_WARNINGS_AS_ERRORS=ON >/dev/null
