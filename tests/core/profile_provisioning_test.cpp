@@ -68,6 +68,11 @@ TEST_F(ProfileProvisioning, FailuresDeleteTheProfileThisCallCreated) {
           "3:[ExchangeAdaptorDLL::GetProfileName] Failed in HrQueryAllRows for profile "
           "'TavrelManager', result=0x80040117."},
          true, 0x80040117},
+        {"service table without rows", "IMAPITable::QueryRows", 0,
+         {kCreating,
+          "3:[ExchangeAdaptorDLL::GetProfileName] Invalid properties in MsgSvcTable for profile "
+          "'TavrelManager', result=0x80004005."},
+         true, 0x80004005},
         {"service dialog cancelled", "", 0,
          {kCreating,
           "3:[ExchangeAdaptorDLL::GetProfileName] User Cancelled in ConfigureMsgService for "
@@ -91,7 +96,15 @@ TEST_F(ProfileProvisioning, FailuresDeleteTheProfileThisCallCreated) {
         answer.server = u"EXCH01";
         answer.mailbox = testing::kAdminDn;
         organisation.Org().serviceDialogAnswers.push_back(answer);
-        if (*c.method) Fail(c.method, c.result, 1);
+        if (*c.method && c.result == 0) {
+            sim::Fault fault;  // succeeds without handing out rows
+            fault.method = c.method;
+            fault.nth = 1;
+            fault.nullOut = true;
+            sim::Simulator::Instance().AddFault(fault);
+        } else if (*c.method) {
+            Fail(c.method, c.result, 1);
+        }
         if (c.cancelProfileBox) portable::QueueMessageBoxAnswer(platform::kIdCancel);
 
         EXPECT_FALSE(Initialize());
