@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks the cross-built DLL: a PE32 i386 DLL whose export table holds the library's exports
-# under their plain names, and which needs no toolchain runtime DLL.
+# under their plain names, which needs no toolchain runtime DLL, and which carries the library's
+# resources (string table and dialog 200 in five languages, bitmap 201, version information).
 set -euo pipefail
 dll=${1:?usage: check-dll.sh TavMgrExchangeAdaptor.dll}
 def=$(dirname "$0")/../src/res/TavMgrExchangeAdaptor.def
@@ -23,5 +24,10 @@ for dllname in $imports; do
     libgcc*|libstdc++*|libwinpthread*) echo "check-dll: depends on toolchain runtime $dllname" >&2; status=1 ;;
   esac
 done
+version=$(sed -n 's/^project(TavMgrExchangeAdaptor VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
+python3 "$(dirname "$0")/check_resources.py" "$dll" "$version" || status=1
+# The resource scripts' own tests, the checker's included against this DLL.
+tests=$(TAV_DLL="$dll" TAV_VERSION="$version" python3 "$(dirname "$0")/test_resources.py" 2>&1) ||
+  { echo "$tests" >&2; echo "check-dll: scripts/test_resources.py failed" >&2; status=1; }
 [ $status -eq 0 ] && echo "check-dll: $(basename "$dll") is a PE32 i386 DLL exporting $(wc -w <<<"$exports") functions; imports: $(tr '\n' ' ' <<<"$imports")"
 exit $status
