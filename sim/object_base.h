@@ -162,6 +162,18 @@ class ComObject : public Interface, public ObjectBase {
     virtual mapi::HRESULT QueryOther(const mapi::IID& /*riid*/, void** /*out*/) {
         return mapi::E_NOINTERFACE;
     }
+
+    // GetLastError of an object that keeps no extended error information: recorded, and
+    // answered with S_OK and no MAPIERROR.
+    mapi::HRESULT NoExtendedError(mapi::HRESULT hr, mapi::ULONG flags, mapi::LPMAPIERROR* error) {
+        auto call = Enter(
+            "GetLastError",
+            {{"result", ArgHex(static_cast<mapi::ULONG>(hr))}, {"flags", ArgHex(flags)}}, error);
+        if (!call) return call.Result();
+        if (!error) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
+        *error = nullptr;
+        return call.Return(mapi::S_OK);
+    }
 };
 
 // The Simulator's side of the objects and calls (simulator.cpp).

@@ -114,13 +114,7 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
           profile_(std::move(profile)) {}
 
     HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override {
-        auto call =
-            Enter("GetLastError",
-                  {{"result", ArgHex(static_cast<ULONG>(hr))}, {"flags", ArgHex(flags)}}, error);
-        if (!call) return call.Result();
-        if (!error) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
-        *error = nullptr;
-        return call.Return(mapi::S_OK);
+        return this->NoExtendedError(hr, flags, error);
     }
 
     HRESULT MAPI_CALL GetMsgServiceTable(ULONG flags, mapi::LPMAPITABLE* table) override {
@@ -250,13 +244,7 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
     ProfAdmin() : ComObject("IProfAdmin", "profadmin", {mapi::IID_IProfAdmin}) {}
 
     HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override {
-        auto call =
-            Enter("GetLastError",
-                  {{"result", ArgHex(static_cast<ULONG>(hr))}, {"flags", ArgHex(flags)}}, error);
-        if (!call) return call.Result();
-        if (!error) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
-        *error = nullptr;
-        return call.Return(mapi::S_OK);
+        return this->NoExtendedError(hr, flags, error);
     }
 
     HRESULT MAPI_CALL GetProfileTable(ULONG flags, mapi::LPMAPITABLE* table) override {

@@ -103,13 +103,7 @@ class PropObject : public ComObject<Interface> {
   public:
     mapi::HRESULT MAPI_CALL GetLastError(mapi::HRESULT hr, mapi::ULONG flags,
                                          mapi::LPMAPIERROR* error) override {
-        auto call = this->Enter(
-            "GetLastError",
-            {{"result", ArgHex(static_cast<mapi::ULONG>(hr))}, {"flags", ArgHex(flags)}}, error);
-        if (!call) return call.Result();
-        if (!error) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
-        *error = nullptr;
-        return call.Return(mapi::S_OK);
+        return this->NoExtendedError(hr, flags, error);
     }
     mapi::HRESULT MAPI_CALL SaveChanges(mapi::ULONG flags) override {
         auto call = this->Enter("SaveChanges", {{"flags", ArgHex(flags)}});

@@ -251,13 +251,7 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
 
     HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override {
-        auto call =
-            Enter("GetLastError",
-                  {{"result", ArgHex(static_cast<ULONG>(hr))}, {"flags", ArgHex(flags)}}, error);
-        if (!call) return call.Result();
-        if (!error) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
-        *error = nullptr;
-        return call.Return(mapi::S_OK);
+        return this->NoExtendedError(hr, flags, error);
     }
     HRESULT MAPI_CALL Advise(ULONG, mapi::LPMAPIADVISESINK, ULONG*) override {
         return Unsupported("Advise");

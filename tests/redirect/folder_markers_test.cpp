@@ -20,6 +20,19 @@ class FolderMarkers : public RedirectTest {
         ASSERT_NE(node, nullptr);
         node->checked = checked ? kFolderChecked : 0;
     }
+    // Ticks Sent Items and Projects and saves: one marker, for Projects; Sent Items selected.
+    void SaveSentItemsAndProjects() {
+        BuiltModel built;
+        Check(built.root, u"Sent Items", true);
+        Check(built.root, u"Projects", true);
+        std::int32_t count = 0;
+        EXPECT_TRUE(built.model->SaveMarkers(count));
+        EXPECT_EQ(count, 2);
+        EXPECT_TRUE(built.model->SentItemsSelected());
+        std::vector<Marker> markers = Markers();
+        ASSERT_EQ(markers.size(), 1u);
+        EXPECT_EQ(markers[0].key, Key(u"Projects"));
+    }
 };
 
 TEST_F(FolderMarkers, MissingMarkerFoldersAreCreatedAndEmpty) {
@@ -61,19 +74,11 @@ TEST_F(FolderMarkers, OnlyMarkersAreReadButEveryOtherMessageGoesOnSave) {
     EXPECT_EQ(left[0].time, 111u);  // the first one stays
 }
 
+// Sent Items and Projects ticked: Sent Items counts but never has a marker.
 TEST_F(FolderMarkers, SentItemsIsCountedButNeverGetsAMarker) {
     RegisterMarkerNames();
     ASSERT_TRUE(Initialize());
-    BuiltModel built;
-    Check(built.root, u"Sent Items", true);
-    Check(built.root, u"Projects", true);
-    std::int32_t count = 0;
-    EXPECT_TRUE(built.model->SaveMarkers(count));
-    EXPECT_EQ(count, 2);
-    EXPECT_TRUE(built.model->SentItemsSelected());
-    std::vector<Marker> markers = Markers();
-    ASSERT_EQ(markers.size(), 1u);
-    EXPECT_EQ(markers[0].key, Key(u"Projects"));
+    SaveSentItemsAndProjects();
 }
 
 // A marker some other writer left for Sent Items goes, and the ticked Sent Items still reaches
@@ -82,16 +87,7 @@ TEST_F(FolderMarkers, AStrayMarkerForSentItemsIsRemoved) {
     RegisterMarkerNames();
     AddMarker(User().SentItems());
     ASSERT_TRUE(Initialize());
-    BuiltModel built;
-    Check(built.root, u"Sent Items", true);
-    Check(built.root, u"Projects", true);
-    std::int32_t count = 0;
-    EXPECT_TRUE(built.model->SaveMarkers(count));
-    EXPECT_EQ(count, 2);
-    EXPECT_TRUE(built.model->SentItemsSelected());
-    std::vector<Marker> markers = Markers();
-    ASSERT_EQ(markers.size(), 1u);
-    EXPECT_EQ(markers[0].key, Key(u"Projects"));
+    SaveSentItemsAndProjects();
 }
 
 TEST_F(FolderMarkers, KeptMarkersKeepTheirTimeAndNewOnesGetTheClock) {
