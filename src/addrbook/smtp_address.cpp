@@ -1,7 +1,6 @@
 #include "addrbook/smtp_address.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "core/text.h"
 #include "mapi/mapi.h"
@@ -29,12 +28,7 @@ bool IsError(const mapi::SPropValue& value) {
 // A one-entry address list holding the entry identifier as a MAPI_TO recipient.
 mapi::HRESULT BuildWorkingList(mapi::ULONG entryIdSize, mapi::LPENTRYID entryId,
                                mapi::AdrListPtr& list) {
-    void* buffer = nullptr;
-    if (mapi::FAILED(mapi::MAPIAllocateBuffer(mapi::CbNewADRLIST(1), &buffer)) || !buffer)
-        return mapi::E_FAIL;
-    std::memset(buffer, 0, mapi::CbNewADRLIST(1));
-    list.Attach(static_cast<mapi::ADRLIST*>(buffer));
-    list->cEntries = 1;
+    if (mapi::FAILED(list.Allocate(1))) return mapi::E_FAIL;
 
     mapi::SPropValue values[2] = {};
     values[0].ulPropTag = mapi::PR_ENTRYID;

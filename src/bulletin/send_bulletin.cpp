@@ -118,12 +118,7 @@ mapi::HRESULT SetBccData(mapi::IMessage* message, std::u16string_view address) {
         return mapi::E_FAIL;
     }
     mapi::AdrListPtr list;
-    void* buffer = nullptr;
-    if (mapi::FAILED(mapi::MAPIAllocateBuffer(mapi::CbNewADRLIST(1), &buffer)) || !buffer)
-        return mapi::E_OUTOFMEMORY;
-    std::memset(buffer, 0, mapi::CbNewADRLIST(1));
-    list.Attach(static_cast<mapi::ADRLIST*>(buffer));
-    list->cEntries = 1;
+    if (mapi::FAILED(list.Allocate(1))) return mapi::E_OUTOFMEMORY;
 
     void* values = nullptr;
     if (mapi::FAILED(mapi::MAPIAllocateBuffer(5 * sizeof(mapi::SPropValue), &values)) || !values)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 
@@ -256,6 +257,20 @@ class AdrListPtr : public MapiListPtr<ADRLIST, FreePadrlist> {
     // Number of entries; 0 without a list.
     ULONG Count() const noexcept { return Get() ? Get()->cEntries : 0; }
     ADRENTRY& operator[](ULONG i) const noexcept { return Get()->aEntries[i]; }
+
+    // A new list of `entries` empty entries from MAPIAllocateBuffer, zero-filled; what the
+    // owner held is freed first.
+    HRESULT Allocate(ULONG entries) {
+        Reset();
+        void* raw = nullptr;
+        HRESULT hr = MAPIAllocateBuffer(CbNewADRLIST(entries), &raw);
+        if (FAILED(hr)) return hr;
+        if (!raw) return MAPI_E_NOT_ENOUGH_MEMORY;
+        std::memset(raw, 0, CbNewADRLIST(entries));
+        Attach(static_cast<ADRLIST*>(raw));
+        Get()->cEntries = entries;
+        return S_OK;
+    }
 };
 
 }  // namespace mapi

@@ -168,10 +168,12 @@ TEST_F(MapiOwnersTest, RowSetAndAdrListOwnersFreeRowsAndList) {
     }
     {
         AdrListPtr list;
-        LPVOID block = nullptr;
-        ASSERT_EQ(MAPIAllocateBuffer(CbNewADRLIST(1), &block), S_OK);
-        list.Attach(static_cast<LPADRLIST>(block));
-        list->cEntries = 1;
+        ASSERT_EQ(list.Allocate(2), S_OK);
+        EXPECT_EQ(list.Count(), 2u);
+        EXPECT_EQ(list[1].cValues, 0u);  // entries start empty, not with allocator filler
+        EXPECT_EQ(list[1].rgPropVals, nullptr);
+        ASSERT_EQ(list.Allocate(1), S_OK);  // the first list is freed
+        EXPECT_EQ(NewLiveBuffers(), 1u);
         list[0] = {0, 2, test::FakeTable::MakeRow(7)};
         EXPECT_EQ(list.Count(), 1u);
         AdrListPtr other = std::move(list);
@@ -179,6 +181,11 @@ TEST_F(MapiOwnersTest, RowSetAndAdrListOwnersFreeRowsAndList) {
         EXPECT_EQ(NewLiveBuffers(), 2u);
     }
     EXPECT_EQ(NewLiveBuffers(), 0u);
+
+    portable::InjectAllocationFailures(0);
+    AdrListPtr failed;
+    EXPECT_EQ(failed.Allocate(1), MAPI_E_NOT_ENOUGH_MEMORY);
+    EXPECT_FALSE(failed);
 }
 
 }  // namespace
