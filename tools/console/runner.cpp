@@ -7,15 +7,11 @@
 #include <memory>
 #include <optional>
 
-#include "mapi/portable/mapi_accounting.h"
-#include "platform/code_page.h"
-#include "platform/portable/portable_dialog.h"
-#include "platform/portable/portable_platform.h"
 #include "sim/sim_text.h"
-#include "sim/simulator.h"
+#include "sim/state_diff.h"
 #include "tools/console/console_abi.h"
+#include "tools/console/host.h"
 #include "tools/console/library.h"
-#include "tools/console/state_diff.h"
 
 namespace console {
 namespace {
@@ -35,10 +31,6 @@ const char* PointerState(const void* p) {
 
 std::string Utf8(std::u16string_view text) {
     return ToUtf8(text);
-}
-// Texts MAPI took as 8-bit strings, in the system code page.
-std::string From8Bit(const std::string& text) {
-    return ToUtf8(platform::FromSystemCodePage(text));
 }
 
 // ---- Records read in place ----
@@ -141,18 +133,6 @@ class ConsoleStrings {
 
 // ---- The library's own dialogs ----
 
-// The console's main window: the active window the library's dialogs are owned by.
-platform::WindowHandle ConsoleWindow() {
-    static int window;
-    return &window;
-}
-
-void ResetDialogState() {
-    portable::ResetDialogs();
-    portable::SetActiveWindow(
-        portable::WindowSetup{ConsoleWindow(), platform::Rect{80, 60, 1040, 780}, true, false});
-}
-
 const char* ActionName(portable::DialogActionKind kind) {
     switch (kind) {
         case portable::DialogActionKind::ClickImage:
@@ -199,7 +179,7 @@ OrderedJson ActionJson(const portable::DialogAction& action) {
     return out;
 }
 
-OrderedJson BoxJson(const portable::MessageBoxRecord& box);
+OrderedJson BoxJson(const portable::MessageBoxRecord& box, platform::WindowHandle console);
 
 OrderedJson ViewJson(const portable::DialogView& view) {
     OrderedJson controls = OrderedJson::array();
@@ -229,10 +209,10 @@ OrderedJson ViewJson(const portable::DialogView& view) {
         {"tree", std::move(tree)}};
 }
 
-OrderedJson DialogJson(const portable::DialogRecord& dialog) {
+OrderedJson DialogJson(const portable::DialogRecord& dialog, platform::WindowHandle console) {
     OrderedJson out{{"template", dialog.templateId},
                     {"created", dialog.created},
-                    {"owner", dialog.owner == ConsoleWindow() ? "console window"
+                    {"owner", dialog.owner == console ? "console window"
                               : dialog.owner                  ? "other window"
                                                               : "null"}};
     if (dialog.created) {
@@ -243,7 +223,7 @@ OrderedJson DialogJson(const portable::DialogRecord& dialog) {
             OrderedJson entry = ActionJson(step.action);
             entry["outcome"] = step.outcome;
             OrderedJson boxes = OrderedJson::array();
-            for (const portable::MessageBoxRecord& box : step.boxes) boxes.push_back(BoxJson(box));
+            for (const portable::MessageBoxRecord& box : step.boxes) boxes.push_back(BoxJson(box, console));
             if (!boxes.empty()) entry["messageBoxes"] = std::move(boxes);
             entry["after"] = ViewJson(step.after);
             steps.push_back(std::move(entry));
@@ -260,11 +240,11 @@ std::string Hex(std::uint32_t value) {
     return text;
 }
 
-OrderedJson BoxJson(const portable::MessageBoxRecord& box) {
+OrderedJson BoxJson(const portable::MessageBoxRecord& box, platform::WindowHandle console) {
     return OrderedJson{{"caption", Utf8(box.caption)},
                        {"text", Utf8(box.text)},
                        {"flags", Hex(box.flags)},
-                       {"owner", box.owner == ConsoleWindow() ? "console window"
+                       {"owner", box.owner == console ? "console window"
                                  : box.owner                  ? "non-null"
                                                               : "null"},
                        {"answer", sim::MessageBoxButtonName(box.answer)}};
@@ -280,24 +260,22 @@ struct StepCall {
 
 class Runner {
   public:
-    Runner(const Scenario& scenario, Library& library) : scenario_(scenario), library_(library) {}
+    Runner(const Scenario& scenario, Library& library, Host& host)
+        : scenario_(scenario), library_(library), host_(host) {}
 
-    void Prepare(const sim::SetupExtras& extras) {
-        persistentFaults_ = extras.faults;
-        for (const sim::FaultSpec& fault : persistentFaults_)
-            sim::Simulator::Instance().AddFault(fault.fault);
-        setupBoxAnswers_.assign(extras.messageBoxAnswers.begin(), extras.messageBoxAnswers.end());
-        setupCoInitialize_ = extras.coInitializeResult;
-        portable::SetCoInitializeResult(setupCoInitialize_);
+    void Prepare(const OrderedJson& extras) {
+        persistentFaults_ = extras["faults"];
+        host_.Sim({{"op", "addFaults"}, {"faults", persistentFaults_}});
+        for (const auto& answer : extras["messageBoxAnswers"])
+            setupBoxAnswers_.push_back(answer.get<int>());
+        if (!extras["coInitializeResult"].is_null())
+            setupCoInitialize_ = extras["coInitializeResult"].get<std::int32_t>();
+        host_.SetCoInitializeResult(setupCoInitialize_);
         // Address-book answers name entries of the organisation, which exists only now.
-        for (const Step& step : scenario_.steps) {
-            std::vector<sim::AddressDialogAnswer> answers;
-            for (std::size_t i = 0; i < step.addressDialog.size(); ++i)
-                answers.push_back(sim::ParseAddressDialogAnswer(
-                    step.addressDialog[i], sim::Simulator::Instance().Org(),
-                    sim::IndexPath(step.path + ".addressDialog", i)));
-            addressAnswers_.push_back(std::move(answers));
-        }
+        for (const Step& step : scenario_.steps)
+            host_.Sim({{"op", "checkAnswers"},
+                       {"address", OrderedJson::parse(step.addressDialog.dump())},
+                       {"path", step.path}});
     }
 
     OrderedJson RunStep(const Step& step) {
@@ -311,28 +289,27 @@ class Runner {
         void* function = library_.Find(signature.name);
         record["exported"] = function != nullptr;
 
-        sim::Simulator& simulator = sim::Simulator::Instance();
-        sim::Organisation& org = simulator.Org();
-        const auto& addressAnswers = addressAnswers_[std::size_t(step.number - 1)];
-        org.addressDialogAnswers.insert(org.addressDialogAnswers.end(), addressAnswers.begin(),
-                                        addressAnswers.end());
-        org.serviceDialogAnswers.insert(org.serviceDialogAnswers.end(), step.serviceDialog.begin(),
-                                        step.serviceDialog.end());
+        const OrderedJson marks =
+            host_.Sim({{"op", "queueAnswers"},
+                       {"address", OrderedJson::parse(step.addressDialog.dump())},
+                       {"service", ServiceAnswersJson(step)},
+                       {"path", step.path}});
         std::deque<int> boxAnswers = setupBoxAnswers_;
         boxAnswers.insert(boxAnswers.end(), step.messageBoxes.begin(), step.messageBoxes.end());
-        for (int answer : boxAnswers) portable::QueueMessageBoxAnswer(answer);
+        for (int answer : boxAnswers) host_.QueueMessageBoxAnswer(answer);
         for (const portable::DialogAction& action : step.folderDialog)
-            portable::QueueDialogAction(action);
+            host_.QueueDialogAction(action);
+        OrderedJson stepFaults = OrderedJson::array();
         for (const sim::FaultSpec& fault : step.faults) {
-            simulator.AddFault(fault.fault);
-            if (fault.persistent) persistentFaults_.push_back(fault);
+            stepFaults.push_back(sim::DumpFault(fault.fault));
+            if (fault.persistent) persistentFaults_.push_back(stepFaults.back());
         }
+        if (!stepFaults.empty()) host_.Sim({{"op", "addFaults"}, {"faults", stepFaults}});
         if (step.allocationFailures)
-            mapi::portable::InjectAllocationFailures(step.allocationFailures->after,
-                                                     step.allocationFailures->count);
-        if (step.coInitializeResult) portable::SetCoInitializeResult(step.coInitializeResult);
-        const std::size_t addressMark = simulator.AddressDialogs().size();
-        const std::size_t serviceMark = simulator.ServiceDialogs().size();
+            host_.Sim({{"op", "allocationFailures"},
+                       {"after", step.allocationFailures->after},
+                       {"count", step.allocationFailures->count}});
+        if (step.coInitializeResult) host_.SetCoInitializeResult(step.coInitializeResult);
 
         StepCall call;
         if (function) call = Call(step, function);
@@ -343,17 +320,14 @@ class Runner {
         }
 
         CollectMessageBoxes(step, boxAnswers, record, call.notes);
-        CollectDialogs(addressMark, serviceMark, record, call.notes);
-        DropUnused(org.addressDialogAnswers, addressAnswers.size(), "address-dialog", call.notes);
-        DropUnused(org.serviceDialogAnswers, step.serviceDialog.size(), "service-dialog",
-                   call.notes);
+        CollectDialogs(step, marks, record, call.notes);
 
         if (!step.faults.empty()) {
-            simulator.ClearFaults();
-            for (const sim::FaultSpec& fault : persistentFaults_) simulator.AddFault(fault.fault);
+            host_.Sim({{"op", "clearFaults"}});
+            host_.Sim({{"op", "addFaults"}, {"faults", persistentFaults_}});
         }
-        if (step.allocationFailures) mapi::portable::ClearAllocationFailures();
-        if (step.coInitializeResult) portable::SetCoInitializeResult(setupCoInitialize_);
+        if (step.allocationFailures) host_.Sim({{"op", "clearAllocationFailures"}});
+        if (step.coInitializeResult) host_.SetCoInitializeResult(setupCoInitialize_);
 
         if (!call.notes.empty()) record["notes"] = call.notes;
         CheckStep(step, record);
@@ -364,9 +338,10 @@ class Runner {
     void CollectMessageBoxes(const Step& step, std::deque<int>& boxAnswers, OrderedJson& record,
                              std::vector<std::string>& notes) {
         OrderedJson boxes = OrderedJson::array();
-        for (const portable::MessageBoxRecord& box : portable::ShownMessageBoxes())
-            boxes.push_back(BoxJson(box));
-        const std::size_t taken = std::min(portable::ShownMessageBoxes().size(), boxAnswers.size());
+        const std::vector<portable::MessageBoxRecord> shown = host_.TakeMessageBoxes();
+        for (const portable::MessageBoxRecord& box : shown)
+            boxes.push_back(BoxJson(box, host_.ConsoleWindow()));
+        const std::size_t taken = std::min(shown.size(), boxAnswers.size());
         boxAnswers.erase(boxAnswers.begin(), boxAnswers.begin() + std::ptrdiff_t(taken));
         const std::size_t setupLeft = boxAnswers.size() > step.messageBoxes.size()
                                           ? boxAnswers.size() - step.messageBoxes.size()
@@ -375,35 +350,30 @@ class Runner {
             notes.push_back(std::to_string(boxAnswers.size() - setupLeft) +
                             " message-box answer(s) of this step not used");
         setupBoxAnswers_.assign(boxAnswers.begin(), boxAnswers.begin() + std::ptrdiff_t(setupLeft));
-        portable::ResetMessageBoxes();
         if (!boxes.empty()) record["messageBoxes"] = std::move(boxes);
     }
 
     // The dialogs the step opened: MAPI's, recorded by the simulator from the marks on, and the
-    // library's own, recorded by the dialog host.
-    void CollectDialogs(std::size_t addressMark, std::size_t serviceMark, OrderedJson& record,
+    // library's own, recorded by the host. The step's answers no MAPI dialog took are dropped.
+    void CollectDialogs(const Step& step, const OrderedJson& marks, OrderedJson& record,
                         std::vector<std::string>& notes) {
-        const sim::Simulator& simulator = sim::Simulator::Instance();
-        OrderedJson addressDialogs = OrderedJson::array();
-        for (std::size_t i = addressMark; i < simulator.AddressDialogs().size(); ++i)
-            addressDialogs.push_back(AddressDialogJson(simulator.AddressDialogs()[i]));
-        if (!addressDialogs.empty()) record["addressDialogs"] = std::move(addressDialogs);
-        OrderedJson serviceDialogs = OrderedJson::array();
-        for (std::size_t i = serviceMark; i < simulator.ServiceDialogs().size(); ++i) {
-            const sim::ServiceDialogRecord& dialog = simulator.ServiceDialogs()[i];
-            serviceDialogs.push_back(OrderedJson{{"profile", From8Bit(dialog.profile)},
-                                                 {"flags", Hex(dialog.flags)},
-                                                 {"cancelled", dialog.cancelled}});
-            if (!dialog.scripted) serviceDialogs.back()["unscripted"] = true;
-        }
-        if (!serviceDialogs.empty()) record["serviceDialogs"] = std::move(serviceDialogs);
+        const OrderedJson mapiDialogs = host_.Sim({{"op", "endStep"},
+                                                   {"address", step.addressDialog.size()},
+                                                   {"service", step.serviceDialog.size()},
+                                                   {"addressMark", marks["addressMark"]},
+                                                   {"serviceMark", marks["serviceMark"]}});
+        if (!mapiDialogs["addressDialogs"].empty())
+            record["addressDialogs"] = mapiDialogs["addressDialogs"];
+        if (!mapiDialogs["serviceDialogs"].empty())
+            record["serviceDialogs"] = mapiDialogs["serviceDialogs"];
         OrderedJson dialogs = OrderedJson::array();
-        for (const portable::DialogRecord& dialog : portable::ShownDialogs())
-            dialogs.push_back(DialogJson(dialog));
+        const std::size_t unused = host_.QueuedDialogActions();
+        for (const portable::DialogRecord& dialog : host_.TakeDialogs())
+            dialogs.push_back(DialogJson(dialog, host_.ConsoleWindow()));
         if (!dialogs.empty()) record["dialogs"] = std::move(dialogs);
-        if (std::size_t unused = portable::QueuedDialogActions())
+        for (const auto& note : mapiDialogs["notes"]) notes.push_back(note.get<std::string>());
+        if (unused)
             notes.push_back(std::to_string(unused) + " dialog action(s) of this step not used");
-        ResetDialogState();
     }
 
     // Hands back what the scenario left with the console and closes the session it left open,
@@ -508,39 +478,14 @@ class Runner {
         return scripted;
     }
 
-    OrderedJson AddressDialogJson(const sim::AddressDialogRecord& dialog) const {
-        OrderedJson titles = OrderedJson::array();
-        for (const std::string& title : dialog.destTitles) titles.push_back(From8Bit(title));
-        OrderedJson out{{"flags", Hex(dialog.flags)},
-                        {"caption", From8Bit(dialog.caption)},
-                        {"destFields", dialog.destFields},
-                        {"destTitles", std::move(titles)},
-                        {"destFieldFocus", dialog.destFieldFocus}};
-        OrderedJson present = OrderedJson::array();
-        const std::pair<bool, const char*> optional[] = {
-            {dialog.hasContainer, "container"},
-            {dialog.hasHelpFile, "helpFile"},
-            {dialog.hasDismiss, "dismiss"},
-            {dialog.hasDestComps, "destComps"},
-            {dialog.hasRestrictions, "restrictions"},
-            {dialog.hasNewEntryTitle, "newEntryTitle"},
-            {dialog.hasDestWellsTitle, "destWellsTitle"}};
-        for (const auto& [has, name] : optional)
-            if (has) present.push_back(name);
-        out["alsoGiven"] = std::move(present);
-        out["window"] = dialog.windowValue ? "non-zero" : "0";
-        if (!dialog.scripted) out["unscripted"] = true;
-        out["result"] = sim::ResultCodeName(dialog.result);
-        return out;
-    }
-
-    template <class T>
-    static void DropUnused(std::vector<T>& queue, std::size_t added, const char* what,
-                           std::vector<std::string>& notes) {
-        std::size_t unused = std::min(queue.size(), added);
-        if (!unused) return;
-        queue.erase(queue.end() - std::ptrdiff_t(unused), queue.end());
-        notes.push_back(std::to_string(unused) + " " + what + " answer(s) of this step not used");
+    static OrderedJson ServiceAnswersJson(const Step& step) {
+        OrderedJson answers = OrderedJson::array();
+        for (const sim::ServiceDialogAnswer& answer : step.serviceDialog) {
+            answers.push_back(answer.cancel ? OrderedJson{{"cancel", true}}
+                                            : OrderedJson{{"server", Utf8(answer.server)},
+                                                          {"mailbox", Utf8(answer.mailbox)}});
+        }
+        return answers;
     }
 
     void ReadLog(OrderedJson& record, std::vector<std::string>& notes) {
@@ -751,10 +696,10 @@ class Runner {
 
     const Scenario& scenario_;
     Library& library_;
-    std::vector<sim::FaultSpec> persistentFaults_;
+    Host& host_;
+    OrderedJson persistentFaults_ = OrderedJson::array();
     std::deque<int> setupBoxAnswers_;
     std::optional<std::int32_t> setupCoInitialize_;
-    std::vector<std::vector<sim::AddressDialogAnswer>> addressAnswers_;
     std::map<std::string, ABItem*> items_;
     std::map<std::string, ABItemList*> lists_;
     WideStringList* container_ = nullptr;
@@ -762,50 +707,16 @@ class Runner {
     int failures_ = 0;
 };
 
-void ResetEverything() {
-    sim::Simulator::Instance().Reset();
-    portable::ResetRegistry();
-    portable::ResetMessageBoxes();
-    ResetDialogState();
-    portable::ResetCom();
-    portable::SetCoInitializeResult(std::nullopt);
-    portable::SetUiLanguage(kDefaultLanguage);
-    portable::FixSystemTime(sim::ParseIsoTime(kDefaultClock, "clock"));
-    mapi::portable::ClearAllocationFailures();
-    mapi::portable::ResetBufferCounters();
-}
-
-OrderedJson Leaks(const OrderedJson& recordsHeld) {
-    const sim::Simulator& simulator = sim::Simulator::Instance();
-    const mapi::portable::BufferStats buffers = mapi::portable::GetBufferStats();
-    return OrderedJson{
-        {"liveObjects", simulator.LiveObjects()},
-        {"liveObjectLabels", simulator.LiveObjectLabels()},
-        {"doubleReleases", simulator.DoubleReleases()},
-        {"doubleReleaseLabels", simulator.DoubleReleaseLabels()},
-        {"callsOnReleased", simulator.CallsOnReleased()},
-        {"openSessions", simulator.OpenSessions()},
-        {"mapiBuffers", buffers.liveBuffers},
-        {"mapiLinkedBlocks", buffers.liveLinkedBlocks},
-        {"mapiBufferBytes", buffers.liveBytes},
-        {"mapiBadFrees", buffers.badFrees},
-        {"mapiBadParents", buffers.badParents},
-        {"registryHandles", portable::OpenRegistryHandleCount()},
-        {"mapiInitializeBalance", simulator.MapiInitializeBalance()},
-        {"comInitializeBalance", portable::ComInitializeBalance()},
-        {"recordsHeld", recordsHeld},
-    };
-}
-
-OrderedJson SetupSummary(const sim::Organisation& org) {
-    std::size_t registryValues = 0;
-    for (const auto& entry : sim::DumpRegistry()) registryValues += entry.contains("name") ? 1 : 0;
-    return OrderedJson{{"servers", org.servers.size()},
-                       {"mailboxes", org.mailboxes.size()},
-                       {"addressEntries", org.addressBook.size()},
-                       {"profiles", org.profiles.size()},
-                       {"registryValues", registryValues},
-                       {"exchangeServiceInstalled", org.exchangeServiceInstalled}};
+OrderedJson Leaks(Host& host, const OrderedJson& recordsHeld) {
+    const OrderedJson counters = host.Sim({{"op", "leaks"}});
+    OrderedJson leaks = OrderedJson::object();
+    for (const auto& [name, value] : counters.items()) {
+        if (name == "mapiInitializeBalance") leaks["registryHandles"] = host.OpenRegistryHandles();
+        leaks[name] = value;
+    }
+    leaks["comInitializeBalance"] = host.ComInitializeBalance();
+    leaks["recordsHeld"] = recordsHeld;
+    return leaks;
 }
 
 }  // namespace
@@ -838,32 +749,39 @@ void MatchPartial(const Json& expected, const OrderedJson& actual, const std::st
 }
 
 RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& libraryPath) {
-    ResetEverything();
-    sim::SetupExtras extras = sim::LoadSetup(scenario.setup, scenario.baseDir);
-    sim::InstallProvider();
+    std::unique_ptr<Host> host = MakeHost();
+    const std::uint64_t clock = sim::ParseIsoTime(kDefaultClock, "clock");
+    host->Reset(clock, kDefaultLanguage);
+    host->Sim({{"op", "reset"}, {"clock", clock}, {"language", kDefaultLanguage}});
+    const OrderedJson loaded = host->Sim({{"op", "loadSetup"},
+                                          {"setup", OrderedJson::parse(scenario.setup.dump())},
+                                          {"baseDir", scenario.baseDir.string()}});
+    host->ApplySetup(loaded.contains("host") ? loaded["host"] : OrderedJson::object());
+    host->Sim({{"op", "installProvider"}});
 
     OrderedJson transcript{{"scenario", OrderedJson{{"title", scenario.title}}}};
     if (!scenario.description.empty()) transcript["scenario"]["description"] = scenario.description;
     transcript["scenario"]["setup"] = scenario.setupLabel;
-    transcript["setup"] = SetupSummary(sim::Simulator::Instance().Org());
+    transcript["setup"] = loaded["summary"];
 
-    const Snapshot before = TakeSnapshot();
+    const OrderedJson before = host->Sim({{"op", "snapshot"}});
     RunResult result;
     {
         Library library(libraryPath);
+        host->Attach(library);
         OrderedJson exported = OrderedJson::array();
         for (const ExportSpec& signature : Exports())
             if (library.Find(signature.name)) exported.push_back(signature.name);
         transcript["exports"] = std::move(exported);
 
-        Runner runner(scenario, library);
-        runner.Prepare(extras);
+        Runner runner(scenario, library, *host);
+        runner.Prepare(loaded["extras"]);
         OrderedJson steps = OrderedJson::array();
         for (const Step& step : scenario.steps) steps.push_back(runner.RunStep(step));
         transcript["steps"] = std::move(steps);
 
-        transcript["changes"] = DiffSnapshots(before, TakeSnapshot());
-        transcript["leaks"] = Leaks(runner.RecordsHeld());
+        transcript["changes"] = sim::DiffSnapshots(before, host->Sim({{"op", "snapshot"}}));
+        transcript["leaks"] = Leaks(*host, runner.RecordsHeld());
         std::vector<std::string> endFailures;
         MatchPartial(scenario.expectAtEnd, transcript["leaks"], "expectAtEnd", endFailures);
         if (!endFailures.empty()) transcript["endFailures"] = endFailures;
@@ -872,8 +790,9 @@ RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& lib
         OrderedJson cleanup = runner.CleanUp();
         if (!cleanup.empty()) transcript["cleanup"] = std::move(cleanup);
         result.failedExpectations = runner.Failures();
+        host->Detach();
     }
-    sim::Simulator::Instance().ClearFaults();
+    host->Sim({{"op", "clearFaults"}});
     transcript["failedExpectations"] = result.failedExpectations;
     result.transcript = std::move(transcript);
     return result;

@@ -1,19 +1,22 @@
-#include "tools/console/state_diff.h"
+#include "sim/state_diff.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <set>
 
 #include "mapi/mapi.h"
-#include "platform/portable/portable_platform.h"
 #include "sim/props.h"
 #include "sim/sim_text.h"
 #include "sim/simulator.h"
 
-namespace console {
+namespace sim {
 namespace {
 
-using sim::ToUtf8;
+// The snapshot while it is taken.
+struct Snapshot {
+    std::map<std::string, OrderedJson> objects;
+};
 
 std::string Key(const char* format, std::uint32_t a, std::uint64_t b = 0) {
     char text[64];
@@ -176,7 +179,7 @@ OrderedJson Changed(const OrderedJson& before, const OrderedJson& after) {
 
 }  // namespace
 
-Snapshot TakeSnapshot() {
+OrderedJson TakeSnapshot() {
     Snapshot snapshot;
     sim::Organisation& org = sim::Simulator::Instance().Org();
     for (const auto& mailbox : org.mailboxes) {
@@ -210,46 +213,49 @@ Snapshot TakeSnapshot() {
         OrderedJson{{"kind", "setting"},
                     {"name", "exchangeServiceInstalled"},
                     {"value", org.exchangeServiceInstalled}};
-    snapshot.delivered = org.delivered.size();
-    return snapshot;
-}
-
-OrderedJson DiffSnapshots(const Snapshot& before, const Snapshot& after) {
-    OrderedJson changes = OrderedJson::array();
-    std::set<std::string> keys;
-    for (const auto& [key, state] : before.objects) keys.insert(key);
-    for (const auto& [key, state] : after.objects) keys.insert(key);
-    for (const std::string& key : keys) {
-        auto old = before.objects.find(key);
-        auto now = after.objects.find(key);
-        if (old == before.objects.end()) {
-            OrderedJson created{{"change", "created"}};
-            for (const auto& [field, value] : now->second.items()) created[field] = value;
-            changes.push_back(std::move(created));
-        } else if (now == after.objects.end()) {
-            changes.push_back(Identity("deleted", old->second));
-        } else if (old->second != now->second) {
-            changes.push_back(Changed(old->second, now->second));
-        }
-    }
-    sim::Organisation& org = sim::Simulator::Instance().Org();
-    for (std::size_t i = before.delivered; i < after.delivered && i < org.delivered.size(); ++i) {
-        const sim::DeliveredMail& delivered = org.delivered[i];
-        const sim::Mailbox* mailbox = org.FindMailbox(delivered.fromMailboxDn);
-        OrderedJson mail{{"change", "delivered"},
-                         {"kind", "mail"},
-                         {"from", ToUtf8(delivered.fromMailboxDn)},
-                         {"properties", FlatProperties(delivered.props, mailbox)}};
+    OrderedJson objects = OrderedJson::object();
+    for (auto& [key, state] : snapshot.objects) objects[key] = std::move(state);
+    OrderedJson delivered = OrderedJson::array();
+    for (const sim::DeliveredMail& mail : org.delivered) {
+        const sim::Mailbox* mailbox = org.FindMailbox(mail.fromMailboxDn);
+        OrderedJson entry{{"change", "delivered"},
+                          {"kind", "mail"},
+                          {"from", ToUtf8(mail.fromMailboxDn)},
+                          {"properties", FlatProperties(mail.props, mailbox)}};
         OrderedJson recipients = OrderedJson::array();
-        for (const sim::Recipient& recipient : delivered.recipients) {
+        for (const sim::Recipient& recipient : mail.recipients) {
             sim::PropMap props = recipient.props;
             sim::RemoveProp(props, mapi::PR_ROWID);
             recipients.push_back(FlatProperties(props, mailbox));
         }
-        mail["recipients"] = std::move(recipients);
-        changes.push_back(std::move(mail));
+        entry["recipients"] = std::move(recipients);
+        delivered.push_back(std::move(entry));
     }
+    return OrderedJson{{"objects", std::move(objects)}, {"delivered", std::move(delivered)}};
+}
+
+OrderedJson DiffSnapshots(const OrderedJson& before, const OrderedJson& after) {
+    OrderedJson changes = OrderedJson::array();
+    const OrderedJson& old = before["objects"];
+    const OrderedJson& now = after["objects"];
+    std::set<std::string> keys;
+    for (const auto& [key, state] : old.items()) keys.insert(key);
+    for (const auto& [key, state] : now.items()) keys.insert(key);
+    for (const std::string& key : keys) {
+        if (!old.contains(key)) {
+            OrderedJson created{{"change", "created"}};
+            for (const auto& [field, value] : now[key].items()) created[field] = value;
+            changes.push_back(std::move(created));
+        } else if (!now.contains(key)) {
+            changes.push_back(Identity("deleted", old[key]));
+        } else if (old[key] != now[key]) {
+            changes.push_back(Changed(old[key], now[key]));
+        }
+    }
+    const OrderedJson& delivered = after["delivered"];
+    for (std::size_t i = before["delivered"].size(); i < delivered.size(); ++i)
+        changes.push_back(delivered[i]);
     return changes;
 }
 
-}  // namespace console
+}  // namespace sim

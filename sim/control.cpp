@@ -1,0 +1,218 @@
+#include "sim/control.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "mapi/portable/mapi_accounting.h"
+#include "platform/code_page.h"
+#include "platform/portable/portable_platform.h"
+#include "sim/sim_text.h"
+#include "sim/state_diff.h"
+
+namespace sim {
+namespace {
+
+namespace portable = platform::portable;
+
+std::string Hex(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
+
+// Texts MAPI took as 8-bit strings, in the system code page.
+std::string From8Bit(const std::string& text) {
+    return ToUtf8(platform::FromSystemCodePage(text));
+}
+
+OrderedJson AddressDialogJson(const AddressDialogRecord& dialog) {
+    OrderedJson titles = OrderedJson::array();
+    for (const std::string& title : dialog.destTitles) titles.push_back(From8Bit(title));
+    OrderedJson out{{"flags", Hex(dialog.flags)},
+                    {"caption", From8Bit(dialog.caption)},
+                    {"destFields", dialog.destFields},
+                    {"destTitles", std::move(titles)},
+                    {"destFieldFocus", dialog.destFieldFocus}};
+    OrderedJson present = OrderedJson::array();
+    const std::pair<bool, const char*> optional[] = {
+        {dialog.hasContainer, "container"},
+        {dialog.hasHelpFile, "helpFile"},
+        {dialog.hasDismiss, "dismiss"},
+        {dialog.hasDestComps, "destComps"},
+        {dialog.hasRestrictions, "restrictions"},
+        {dialog.hasNewEntryTitle, "newEntryTitle"},
+        {dialog.hasDestWellsTitle, "destWellsTitle"}};
+    for (const auto& [has, name] : optional)
+        if (has) present.push_back(name);
+    out["alsoGiven"] = std::move(present);
+    out["window"] = dialog.windowValue ? "non-zero" : "0";
+    if (!dialog.scripted) out["unscripted"] = true;
+    out["result"] = ResultCodeName(dialog.result);
+    return out;
+}
+
+template <class T>
+void DropUnused(std::vector<T>& queue, std::size_t added, const char* what, OrderedJson& notes) {
+    std::size_t unused = std::min(queue.size(), added);
+    if (!unused) return;
+    queue.erase(queue.end() - std::ptrdiff_t(unused), queue.end());
+    notes.push_back(std::to_string(unused) + " " + what + " answer(s) of this step not used");
+}
+
+OrderedJson SetupSummary(const Organisation& org) {
+    std::size_t registryValues = 0;
+    for (const auto& entry : DumpRegistry()) registryValues += entry.contains("name") ? 1 : 0;
+    return OrderedJson{{"servers", org.servers.size()},
+                       {"mailboxes", org.mailboxes.size()},
+                       {"addressEntries", org.addressBook.size()},
+                       {"profiles", org.profiles.size()},
+                       {"registryValues", registryValues},
+                       {"exchangeServiceInstalled", org.exchangeServiceInstalled}};
+}
+
+OrderedJson Leaks() {
+    const Simulator& simulator = Simulator::Instance();
+    const mapi::portable::BufferStats buffers = mapi::portable::GetBufferStats();
+    return OrderedJson{
+        {"liveObjects", simulator.LiveObjects()},
+        {"liveObjectLabels", simulator.LiveObjectLabels()},
+        {"doubleReleases", simulator.DoubleReleases()},
+        {"doubleReleaseLabels", simulator.DoubleReleaseLabels()},
+        {"callsOnReleased", simulator.CallsOnReleased()},
+        {"openSessions", simulator.OpenSessions()},
+        {"mapiBuffers", buffers.liveBuffers},
+        {"mapiLinkedBlocks", buffers.liveLinkedBlocks},
+        {"mapiBufferBytes", buffers.liveBytes},
+        {"mapiBadFrees", buffers.badFrees},
+        {"mapiBadParents", buffers.badParents},
+        {"mapiInitializeBalance", simulator.MapiInitializeBalance()},
+    };
+}
+
+OrderedJson Dispatch(const OrderedJson& request) {
+    const Json plain = Json::parse(request.dump());
+    const std::string op = plain.value("op", "");
+    Simulator& simulator = Simulator::Instance();
+    if (op == "reset") {
+        simulator.Reset();
+        portable::ResetRegistry();
+        portable::SetUiLanguage(plain.value<std::uint16_t>("language", 1033));
+        if (plain.contains("clock"))
+            portable::FixSystemTime(plain["clock"].get<std::uint64_t>());
+        else
+            portable::FixSystemTime(std::nullopt);
+        mapi::portable::ClearAllocationFailures();
+        mapi::portable::ResetBufferCounters();
+        return OrderedJson::object();
+    }
+    if (op == "loadSetup") {
+        const SetupExtras extras =
+            LoadSetup(plain.at("setup"), std::filesystem::path(plain.value("baseDir", ".")));
+        OrderedJson faults = OrderedJson::array();
+        for (const FaultSpec& fault : extras.faults) {
+            OrderedJson entry = DumpFault(fault.fault);
+            if (!fault.persistent) entry["persistent"] = false;
+            faults.push_back(std::move(entry));
+        }
+        OrderedJson out{{"extras",
+                         {{"faults", std::move(faults)},
+                          {"messageBoxAnswers", extras.messageBoxAnswers},
+                          {"coInitializeResult", extras.coInitializeResult
+                                                     ? OrderedJson(*extras.coInitializeResult)
+                                                     : OrderedJson()}}},
+                        {"summary", SetupSummary(simulator.Org())}};
+        return out;
+    }
+    if (op == "installProvider") {
+        InstallProvider();
+        return OrderedJson::object();
+    }
+    if (op == "addFaults") {
+        const Json& faults = plain.at("faults");
+        for (std::size_t i = 0; i < faults.size(); ++i)
+            simulator.AddFault(ParseFault(faults[i], IndexPath("faults", i)).fault);
+        return OrderedJson::object();
+    }
+    if (op == "clearFaults") {
+        simulator.ClearFaults();
+        return OrderedJson::object();
+    }
+    if (op == "queueAnswers") {
+        Organisation& org = simulator.Org();
+        const std::string path = plain.value("path", "step");
+        const Json& address = plain.at("address");
+        for (std::size_t i = 0; i < address.size(); ++i)
+            org.addressDialogAnswers.push_back(ParseAddressDialogAnswer(
+                address[i], org, IndexPath(path + ".addressDialog", i)));
+        const Json& service = plain.at("service");
+        for (std::size_t i = 0; i < service.size(); ++i)
+            org.serviceDialogAnswers.push_back(
+                ParseServiceDialogAnswer(service[i], IndexPath(path + ".serviceDialog", i)));
+        return OrderedJson{{"addressMark", simulator.AddressDialogs().size()},
+                           {"serviceMark", simulator.ServiceDialogs().size()}};
+    }
+    if (op == "checkAnswers") {
+        const std::string path = plain.value("path", "step");
+        const Json& address = plain.at("address");
+        for (std::size_t i = 0; i < address.size(); ++i)
+            ParseAddressDialogAnswer(address[i], simulator.Org(),
+                                     IndexPath(path + ".addressDialog", i));
+        return OrderedJson::object();
+    }
+    if (op == "endStep") {
+        Organisation& org = simulator.Org();
+        OrderedJson addressDialogs = OrderedJson::array();
+        for (std::size_t i = plain.at("addressMark").get<std::size_t>();
+             i < simulator.AddressDialogs().size(); ++i)
+            addressDialogs.push_back(AddressDialogJson(simulator.AddressDialogs()[i]));
+        OrderedJson serviceDialogs = OrderedJson::array();
+        for (std::size_t i = plain.at("serviceMark").get<std::size_t>();
+             i < simulator.ServiceDialogs().size(); ++i) {
+            const ServiceDialogRecord& dialog = simulator.ServiceDialogs()[i];
+            serviceDialogs.push_back(OrderedJson{{"profile", From8Bit(dialog.profile)},
+                                                 {"flags", Hex(dialog.flags)},
+                                                 {"cancelled", dialog.cancelled}});
+            if (!dialog.scripted) serviceDialogs.back()["unscripted"] = true;
+        }
+        OrderedJson notes = OrderedJson::array();
+        DropUnused(org.addressDialogAnswers, plain.at("address").get<std::size_t>(),
+                   "address-dialog", notes);
+        DropUnused(org.serviceDialogAnswers, plain.at("service").get<std::size_t>(),
+                   "service-dialog", notes);
+        return OrderedJson{{"addressDialogs", std::move(addressDialogs)},
+                           {"serviceDialogs", std::move(serviceDialogs)},
+                           {"notes", std::move(notes)}};
+    }
+    if (op == "allocationFailures") {
+        mapi::portable::InjectAllocationFailures(plain.at("after").get<std::size_t>(),
+                                                 plain.at("count").get<std::size_t>());
+        return OrderedJson::object();
+    }
+    if (op == "clearAllocationFailures") {
+        mapi::portable::ClearAllocationFailures();
+        return OrderedJson::object();
+    }
+    if (op == "snapshot") return TakeSnapshot();
+    if (op == "leaks") return Leaks();
+    return OrderedJson{{"error", "unknown control op \"" + op + "\""}};
+}
+
+}  // namespace
+
+OrderedJson Control(const OrderedJson& request) {
+    try {
+        return Dispatch(request);
+    } catch (const std::exception& error) {
+        return OrderedJson{{"error", error.what()}};
+    }
+}
+
+std::string ControlText(std::string_view request) {
+    try {
+        return Control(OrderedJson::parse(request)).dump();
+    } catch (const std::exception& error) {
+        return OrderedJson{{"error", error.what()}}.dump();
+    }
+}
+
+}  // namespace sim
