@@ -8,6 +8,9 @@
 #include "platform/portable/portable_platform.h"
 #include "sim/sim_text.h"
 #include "sim/state_diff.h"
+#ifdef _WIN32
+#include "sim/win32/host_platform.h"
+#endif
 
 namespace sim {
 namespace {
@@ -121,6 +124,9 @@ OrderedJson Dispatch(const OrderedJson& request) {
                                                      ? OrderedJson(*extras.coInitializeResult)
                                                      : OrderedJson()}}},
                         {"summary", SetupSummary(simulator.Org())}};
+#ifdef _WIN32
+        out["host"] = win32::HostSettings();
+#endif
         return out;
     }
     if (op == "installProvider") {
@@ -193,6 +199,7 @@ OrderedJson Dispatch(const OrderedJson& request) {
         return OrderedJson::object();
     }
     if (op == "snapshot") return TakeSnapshot();
+    if (op == "dumpState") return DumpState();
     if (op == "leaks") return Leaks();
     return OrderedJson{{"error", "unknown control op \"" + op + "\""}};
 }

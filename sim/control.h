@@ -20,6 +20,7 @@
 //                              drops the step's answers no dialog took (replies notes).
 //   allocationFailures {after, count} / clearAllocationFailures
 //   snapshot                   TakeSnapshot (sim/state_diff.h).
+//   dumpState                  DumpState (sim/org_json.h).
 //   leaks                      the object, session, buffer and initialisation counters.
 #pragma once
 

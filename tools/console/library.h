@@ -22,6 +22,8 @@ class Library {
 
     // The export's address, or null when the library does not export the name.
     void* Find(const char* name) const;
+    // The module handle (HMODULE on Windows, the dlopen handle on Linux).
+    void* Handle() const { return handle_; }
     template <class Fn>
     Fn Get(const char* name) const {
         return reinterpret_cast<Fn>(Find(name));

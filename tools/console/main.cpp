@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
 
     try {
         console::Scenario scenario = console::LoadScenario(scenarioPath);
-        console::RunResult result = console::RunScenario(scenario, library);
+        console::RunResult result = console::RunScenario(scenario, library, !dumpPath.empty());
         if (json) {
             std::cout << result.transcript.dump(2, ' ', false,
                                                 sim::OrderedJson::error_handler_t::replace)
@@ -70,15 +70,15 @@ int main(int argc, char** argv) {
         }
         if (!dumpPath.empty()) {
             std::ofstream out(dumpPath);
-            out << sim::DumpState().dump(2) << '\n';
+            out << result.state.dump(2) << '\n';
             if (!out) {
-                std::fprintf(stderr, "cannot write %s\n", dumpPath.c_str());
+                std::fprintf(stderr, "cannot write %s\n", dumpPath.string().c_str());
                 return kExitMalformed;
             }
         }
         return result.failedExpectations ? kExitExpectations : 0;
     } catch (const sim::JsonError& error) {
-        std::fprintf(stderr, "%s: %s\n", scenarioPath.c_str(), error.what());
+        std::fprintf(stderr, "%s: %s\n", scenarioPath.string().c_str(), error.what());
         return kExitMalformed;
     } catch (const console::LibraryError& error) {
         std::fprintf(stderr, "%s\n", error.what());

@@ -748,7 +748,8 @@ void MatchPartial(const Json& expected, const OrderedJson& actual, const std::st
     }
 }
 
-RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& libraryPath) {
+RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& libraryPath,
+                      bool dumpState) {
     std::unique_ptr<Host> host = MakeHost();
     const std::uint64_t clock = sim::ParseIsoTime(kDefaultClock, "clock");
     host->Reset(clock, kDefaultLanguage);
@@ -793,6 +794,7 @@ RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& lib
         host->Detach();
     }
     host->Sim({{"op", "clearFaults"}});
+    if (dumpState) result.state = host->Sim({{"op", "dumpState"}});
     transcript["failedExpectations"] = result.failedExpectations;
     result.transcript = std::move(transcript);
     return result;

@@ -17,12 +17,14 @@ using sim::OrderedJson;
 struct RunResult {
     OrderedJson transcript;
     int failedExpectations = 0;
+    OrderedJson state;  // the whole simulated state at the end, when asked for
 };
 
 // Resets the simulator and the portable platform, loads the scenario's setup, installs the
 // simulated provider, loads the library and runs every step. Throws sim::JsonError for a setup
 // that cannot be loaded and LibraryError when the library cannot be.
-RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& library);
+RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& library,
+                      bool dumpState = false);
 
 // Matches an expectation against what happened: every member of an expected object must be
 // present and match, arrays element by element with the same length, other values equal. Each

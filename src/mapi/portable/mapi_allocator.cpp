@@ -7,7 +7,7 @@
 // SPropValue arrays need).
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include "mapi/portable/runtime_lock.h"
 #include <unordered_map>
 #include <vector>
 
@@ -27,7 +27,7 @@ struct Block {
 };
 
 struct Registry {
-    std::mutex mutex;
+    RuntimeLock mutex;
     std::unordered_map<const void*, Block> blocks;
     BufferStats stats;
     std::size_t succeedBeforeFailure = 0;
@@ -61,13 +61,13 @@ void* NewBlock(std::size_t size) {
 
 BufferStats GetBufferStats() {
     Registry& r = TheRegistry();
-    std::lock_guard lock(r.mutex);
+    RuntimeGuard lock(r.mutex);
     return r.stats;
 }
 
 void ResetBufferCounters() {
     Registry& r = TheRegistry();
-    std::lock_guard lock(r.mutex);
+    RuntimeGuard lock(r.mutex);
     r.stats.allocations = 0;
     r.stats.badFrees = 0;
     r.stats.badParents = 0;
@@ -75,13 +75,13 @@ void ResetBufferCounters() {
 
 bool IsLiveBuffer(const void* p) {
     Registry& r = TheRegistry();
-    std::lock_guard lock(r.mutex);
+    RuntimeGuard lock(r.mutex);
     return r.blocks.count(p) != 0;
 }
 
 void InjectAllocationFailures(std::size_t succeeding, std::size_t failing) {
     Registry& r = TheRegistry();
-    std::lock_guard lock(r.mutex);
+    RuntimeGuard lock(r.mutex);
     r.succeedBeforeFailure = succeeding;
     r.failuresPending = failing;
 }
@@ -101,7 +101,7 @@ mapi::SCODE MAPI_CALL MAPIAllocateBuffer(mapi::ULONG cbSize, mapi::LPVOID* lppBu
     if (!lppBuffer) return mapi::MAPI_E_INVALID_PARAMETER;
     *lppBuffer = nullptr;
     Registry& r = mapi::portable::TheRegistry();
-    std::lock_guard lock(r.mutex);
+    mapi::portable::RuntimeGuard lock(r.mutex);
     if (mapi::portable::NextAllocationFails(r)) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
     void* p = mapi::portable::NewBlock(cbSize);
     if (!p) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
@@ -118,7 +118,7 @@ mapi::SCODE MAPI_CALL MAPIAllocateMore(mapi::ULONG cbSize, mapi::LPVOID lpObject
     if (!lppBuffer) return mapi::MAPI_E_INVALID_PARAMETER;
     *lppBuffer = nullptr;
     Registry& r = mapi::portable::TheRegistry();
-    std::lock_guard lock(r.mutex);
+    mapi::portable::RuntimeGuard lock(r.mutex);
     auto parent = r.blocks.find(lpObject);
     if (parent == r.blocks.end()) {
         ++r.stats.badParents;
@@ -139,7 +139,7 @@ mapi::SCODE MAPI_CALL MAPIAllocateMore(mapi::ULONG cbSize, mapi::LPVOID lpObject
 mapi::ULONG MAPI_CALL MAPIFreeBuffer(mapi::LPVOID lpBuffer) {
     if (!lpBuffer) return mapi::S_OK;
     Registry& r = mapi::portable::TheRegistry();
-    std::lock_guard lock(r.mutex);
+    mapi::portable::RuntimeGuard lock(r.mutex);
     auto found = r.blocks.find(lpBuffer);
     if (found == r.blocks.end() || found->second.root) {
         ++r.stats.badFrees;

@@ -1,6 +1,6 @@
 // MAPIInitialize, MAPIUninitialize, MAPILogonEx and MAPIAdminProfiles, forwarded to the
 // registered provider (mapi_provider.h).
-#include <mutex>
+#include "mapi/portable/runtime_lock.h"
 
 #include "mapi/mapi_codes.h"
 #include "mapi/mapi_runtime.h"
@@ -10,7 +10,7 @@ namespace mapi::portable {
 namespace {
 
 struct Registration {
-    std::mutex mutex;
+    RuntimeLock mutex;
     bool present = false;
     Provider provider;
 };
@@ -24,7 +24,7 @@ Registration& TheRegistration() {
 // a provider may call back into the runtime.
 Provider Current() {
     Registration& r = TheRegistration();
-    std::lock_guard lock(r.mutex);
+    RuntimeGuard lock(r.mutex);
     return r.present ? r.provider : Provider{};
 }
 
@@ -32,14 +32,14 @@ Provider Current() {
 
 void SetProvider(const Provider* provider) {
     Registration& r = TheRegistration();
-    std::lock_guard lock(r.mutex);
+    RuntimeGuard lock(r.mutex);
     r.present = provider != nullptr;
     r.provider = provider ? *provider : Provider{};
 }
 
 bool HasProvider() {
     Registration& r = TheRegistration();
-    std::lock_guard lock(r.mutex);
+    RuntimeGuard lock(r.mutex);
     return r.present;
 }
 

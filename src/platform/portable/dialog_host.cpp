@@ -535,30 +535,6 @@ WindowHandle ActiveWindow() {
 
 namespace portable {
 
-DialogAction ClickItemImage(std::u16string path, bool shift) {
-    return {DialogActionKind::ClickImage, std::move(path), shift, 0};
-}
-DialogAction ClickItemLabel(std::u16string path, bool shift) {
-    return {DialogActionKind::ClickLabel, std::move(path), shift, 0};
-}
-DialogAction ClickItemButton(std::u16string path) {
-    return {DialogActionKind::ClickButton, std::move(path), false, 0};
-}
-DialogAction PressSpace(bool shift) {
-    return {DialogActionKind::PressSpace, {}, shift, 0};
-}
-DialogAction ClickRadio(int control) {
-    return {DialogActionKind::ClickRadio, {}, false, control};
-}
-DialogAction PressOk() {
-    return {DialogActionKind::Ok, {}, false, 0};
-}
-DialogAction PressCancel() {
-    return {DialogActionKind::Cancel, {}, false, 0};
-}
-DialogAction CloseDialog() {
-    return {DialogActionKind::Close, {}, false, 0};
-}
 
 void QueueDialogAction(DialogAction action) {
     State().actions.push_back(std::move(action));

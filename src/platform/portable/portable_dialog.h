@@ -60,14 +60,30 @@ struct DialogAction {
     int control = 0;     // ClickRadio: the button's id
 };
 
-DialogAction ClickItemImage(std::u16string path, bool shift = false);
-DialogAction ClickItemLabel(std::u16string path, bool shift = false);
-DialogAction ClickItemButton(std::u16string path);
-DialogAction PressSpace(bool shift = false);
-DialogAction ClickRadio(int control);
-DialogAction PressOk();
-DialogAction PressCancel();
-DialogAction CloseDialog();
+inline DialogAction ClickItemImage(std::u16string path, bool shift = false) {
+    return {DialogActionKind::ClickImage, std::move(path), shift, 0};
+}
+inline DialogAction ClickItemLabel(std::u16string path, bool shift = false) {
+    return {DialogActionKind::ClickLabel, std::move(path), shift, 0};
+}
+inline DialogAction ClickItemButton(std::u16string path) {
+    return {DialogActionKind::ClickButton, std::move(path), false, 0};
+}
+inline DialogAction PressSpace(bool shift = false) {
+    return {DialogActionKind::PressSpace, {}, shift, 0};
+}
+inline DialogAction ClickRadio(int control) {
+    return {DialogActionKind::ClickRadio, {}, false, control};
+}
+inline DialogAction PressOk() {
+    return {DialogActionKind::Ok, {}, false, 0};
+}
+inline DialogAction PressCancel() {
+    return {DialogActionKind::Cancel, {}, false, 0};
+}
+inline DialogAction CloseDialog() {
+    return {DialogActionKind::Close, {}, false, 0};
+}
 
 // Actions are taken in order, across dialogs: a dialog that ends leaves the rest for the next
 // one. When a dialog is open and no action is left, the user closes it (Close). Boxes the dialog

@@ -1,6 +1,7 @@
 #include "tools/console/win32/dialog_automation.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 #include <vector>
 
@@ -179,14 +180,15 @@ Span FindSpan(HWND tree, HTREEITEM item, const RECT& label, UINT flag) {
 // button is clicked where its button would be, half an indent left of its image.
 bool ClickPoint(HWND tree, HTREEITEM item, DialogActionKind kind, POINT& point) {
     RECT label{};
-    *reinterpret_cast<HTREEITEM*>(&label) = item;
+    std::memcpy(&label, &item, sizeof item);  // TVM_GETITEMRECT takes the item in the rectangle
     if (!SendMessageW(tree, TVM_GETITEMRECT, TRUE, reinterpret_cast<LPARAM>(&label))) return false;
     point.y = (label.top + label.bottom) / 2;
     if (kind == DialogActionKind::ClickLabel) {
         point.x = label.left + std::min<LONG>((label.right - label.left) / 2, 8);
         return true;
     }
-    Span image = FindSpan(tree, item, label, TVHT_ONITEMICON | TVHT_ONITEMSTATEICON);
+    // The dialog's check box is the item's normal image (the tree has no state images).
+    Span image = FindSpan(tree, item, label, TVHT_ONITEMICON);
     if (kind == DialogActionKind::ClickImage) {
         point.x = image.Empty() ? label.left - 8 : image.Middle();
         return true;
