@@ -7,7 +7,7 @@
 // loops of the dialog and of the boxes whenever their queues are empty, so each tick sees the
 // effect of the input the previous one posted. The library's imports of the clock, COM
 // initialisation, the registry handles, MessageBoxW, DialogBoxParamW and EndDialog are routed
-// through the console (import_hooks.h) to record the calls as the portable host does and to
+// (and the C runtime's time) through the console (import_hooks.h) to record the calls as the portable host does and to
 // apply the scenario's clock, CoInitialize result and denied registry keys; each forwards to the
 // system's function.
 #include <windows.h>
@@ -91,6 +91,7 @@ struct State {
 
     // The system's functions the hooks forward to.
     decltype(&::GetSystemTimeAsFileTime) getSystemTime = nullptr;
+    void* crtTime = nullptr;
     decltype(&::CoInitialize) coInitialize = nullptr;
     decltype(&::CoUninitialize) coUninitialize = nullptr;
     decltype(&::RegOpenKeyExW) regOpenKey = nullptr;
@@ -129,6 +130,14 @@ void WINAPI HookGetSystemTimeAsFileTime(LPFILETIME time) {
     const std::uint64_t clock = TheState().clock;
     time->dwLowDateTime = static_cast<DWORD>(clock);
     time->dwHighDateTime = static_cast<DWORD>(clock >> 32);
+}
+
+// msvcrt.dll's time(), which the C runtime of an i686 module imports: 32-bit seconds.
+__time32_t __cdecl HookTime(__time32_t* out) {
+    const auto seconds =
+        static_cast<__time32_t>(TheState().clock / 10000000ULL - 11644473600ULL);
+    if (out) *out = seconds;
+    return seconds;
 }
 
 HRESULT WINAPI HookCoInitialize(LPVOID reserved) {
@@ -247,6 +256,57 @@ INT_PTR WINAPI HookDialogBoxParamW(HINSTANCE instance, LPCWSTR name, HWND owner,
     return result;
 }
 
+// ---- Screenshots ----
+
+// With TAV_CONSOLE_SCREENSHOTS set to a folder, the console saves what the screen shows of each
+// dialog when it first stands ready and of each message box, as 24-bit BMP files
+// (dialog-<n>.bmp, box-<n>.bmp).
+void SaveScreenshot(HWND window, const char* kind) {
+    static int count = 0;
+    char folder[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("TAV_CONSOLE_SCREENSHOTS", folder, MAX_PATH);
+    if (!length || length >= MAX_PATH) return;
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return;
+    const int width = rect.right - rect.left, height = rect.bottom - rect.top;
+    if (width <= 0 || height <= 0) return;
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD stride = (DWORD(width) * 3 + 3) & ~3u;
+    std::vector<unsigned char> pixels(std::size_t(stride) * DWORD(height));
+    GetDIBits(memory, bitmap, 0, UINT(height), pixels.data(),
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof file + sizeof info;
+    file.bfSize = file.bfOffBits + DWORD(pixels.size());
+    const std::string path =
+        std::string(folder) + "\\" + kind + "-" + std::to_string(++count) + ".bmp";
+    HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return;
+    DWORD written = 0;
+    WriteFile(out, &file, sizeof file, &written, nullptr);
+    WriteFile(out, &info, sizeof info, &written, nullptr);
+    WriteFile(out, pixels.data(), DWORD(pixels.size()), &written, nullptr);
+    CloseHandle(out);
+}
+
 // ---- The scripted user ----
 
 struct BoxSearch {
@@ -266,7 +326,10 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     BoxSearch search;
     EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&search));
     if (search.found) {
-        if (state.pendingAnswer) win32::AnswerMessageBox(search.found, state.pendingAnswer);
+        if (state.pendingAnswer) {
+            SaveScreenshot(search.found, "box");
+            win32::AnswerMessageBox(search.found, state.pendingAnswer);
+        }
         return;
     }
     OpenDialog* dialog = state.dialog;
@@ -274,6 +337,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     if (dialog->initialPending) {
         dialog->record.initial = win32::ReadDialogView(dialog->window);
         dialog->initialPending = false;
+        SaveScreenshot(dialog->window, "dialog");
     }
     if (dialog->stepPending) FinishStep(*dialog);
     std::string outcome;
@@ -394,6 +458,7 @@ class Win32Host final : public Host {
         };
         patch(state.getSystemTime, "KERNEL32.dll", "GetSystemTimeAsFileTime",
               &HookGetSystemTimeAsFileTime);
+        patch(state.crtTime, "msvcrt.dll", "time", &HookTime);
         patch(state.coInitialize, "ole32.dll", "CoInitialize", &HookCoInitialize);
         patch(state.coUninitialize, "ole32.dll", "CoUninitialize", &HookCoUninitialize);
         patch(state.regOpenKey, "ADVAPI32.dll", "RegOpenKeyExW", &HookRegOpenKeyExW);

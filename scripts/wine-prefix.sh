@@ -1,0 +1,14 @@
+# Sourced by the Wine scripts: wine_prefix DIR DRIVER makes (once) and selects a Wine prefix with
+# the given graphics driver (null: no display at all; x11: the X server in $DISPLAY).
+wine_prefix() {
+  export WINEPREFIX=$1 WINEDEBUG=-all WINEARCH=win32
+  # No Mono or Gecko installer prompts when the prefix is made.
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/.tav-$2" ]; then
+    rm -rf "$WINEPREFIX"
+    timeout -k 10 300 wineboot -i >/dev/null 2>&1
+    wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$2" /f >/dev/null 2>&1
+    wineserver -w
+    touch "$WINEPREFIX/.tav-$2"
+  fi
+}
