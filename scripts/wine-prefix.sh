@@ -4,11 +4,13 @@ wine_prefix() {
   export WINEPREFIX=$1 WINEDEBUG=-all WINEARCH=win32
   # No Mono or Gecko installer prompts when the prefix is made.
   export WINEDLLOVERRIDES="mscoree,mshtml="
-  if [ ! -f "$WINEPREFIX/.tav-$2" ]; then
+  if [ ! -f "$WINEPREFIX/.tav-$2-2" ]; then
     rm -rf "$WINEPREFIX"
     timeout -k 10 300 wineboot -i >/dev/null 2>&1
     wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d "$2" /f >/dev/null 2>&1
+    # Without a window manager (Xvfb) Wine draws the title bars and frames itself.
+    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
     wineserver -w
-    touch "$WINEPREFIX/.tav-$2"
+    touch "$WINEPREFIX/.tav-$2-2"
   fi
 }

@@ -261,11 +261,34 @@ INT_PTR WINAPI HookDialogBoxParamW(HINSTANCE instance, LPCWSTR name, HWND owner,
 // With TAV_CONSOLE_SCREENSHOTS set to a folder, the console saves what the screen shows of each
 // dialog when it first stands ready and of each message box, as 24-bit BMP files
 // (dialog-<n>.bmp, box-<n>.bmp).
-void SaveScreenshot(HWND window, const char* kind) {
-    static int count = 0;
+std::string ScreenshotFolder() {
     char folder[MAX_PATH];
     DWORD length = GetEnvironmentVariableA("TAV_CONSOLE_SCREENSHOTS", folder, MAX_PATH);
-    if (!length || length >= MAX_PATH) return;
+    return length && length < MAX_PATH ? std::string(folder, length) : std::string();
+}
+
+// Ticks a window is left on the screen before it is photographed: the X server shows it only
+// after Wine has mapped and painted it.
+int SettleTicks() {
+    static const int ticks = ScreenshotFolder().empty() ? 0 : 40;
+    return ticks;
+}
+
+// True once `window` has been waited for long enough (always at once without screenshots).
+bool Settled(HWND window) {
+    static HWND waitingFor = nullptr;
+    static int waited = 0;
+    if (window != waitingFor) {
+        waitingFor = window;
+        waited = 0;
+    }
+    return waited++ >= SettleTicks();
+}
+
+void SaveScreenshot(HWND window, const char* kind) {
+    static int count = 0;
+    const std::string folder = ScreenshotFolder();
+    if (folder.empty()) return;
     RECT rect;
     if (!GetWindowRect(window, &rect)) return;
     const int width = rect.right - rect.left, height = rect.bottom - rect.top;
@@ -296,7 +319,7 @@ void SaveScreenshot(HWND window, const char* kind) {
     file.bfOffBits = sizeof file + sizeof info;
     file.bfSize = file.bfOffBits + DWORD(pixels.size());
     const std::string path =
-        std::string(folder) + "\\" + kind + "-" + std::to_string(++count) + ".bmp";
+        folder + "\\" + kind + "-" + std::to_string(++count) + ".bmp";
     HANDLE out = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (out == INVALID_HANDLE_VALUE) return;
@@ -327,6 +350,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&search));
     if (search.found) {
         if (state.pendingAnswer) {
+            if (!Settled(search.found)) return;
             SaveScreenshot(search.found, "box");
             win32::AnswerMessageBox(search.found, state.pendingAnswer);
         }
@@ -335,6 +359,7 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     OpenDialog* dialog = state.dialog;
     if (!dialog || !dialog->window || !IsWindow(dialog->window)) return;
     if (dialog->initialPending) {
+        if (!Settled(dialog->window)) return;
         dialog->record.initial = win32::ReadDialogView(dialog->window);
         dialog->initialPending = false;
         SaveScreenshot(dialog->window, "dialog");
