@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Sets everything up and runs every test: the dev build (Debug, AddressSanitizer and
-# UndefinedBehaviorSanitizer, warnings as errors) with all its test programs, and the cross build
-# of the production DLL for i686 Windows with a check of its export table.
+# Sets everything up and runs every test: the cross build for i686 Windows (the production DLL
+# with checks of its exports, imports and resources; the simulator's provider DLL and the Windows
+# console), the whole scenario corpus through the Windows console under Wine compared with the
+# Linux transcripts, the screenshots under Xvfb, then the dev build (Debug, AddressSanitizer and
+# UndefinedBehaviorSanitizer, warnings as errors) with all its test programs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +16,10 @@ cmake --preset mingw-i686 -DTAV_WARNINGS_AS_ERRORS=ON >/dev/null
 cmake --build --preset mingw-i686 -j "$jobs"
 bash scripts/check-dll.sh build/mingw-i686/src/TavMgrExchangeAdaptor.dll
 bash scripts/check-mapi-imports.sh build/mingw-i686/src/TavMgrExchangeAdaptor.dll
+
+echo "== scenarios under Wine"
+bash scripts/wine-scenarios.sh build/mingw-i686
+bash scripts/wine-screenshots.sh build/mingw-i686
 
 echo "== dev build (sanitizers)"
 cmake --preset dev -DTAV_WARNINGS_AS_ERRORS=ON >/dev/null

@@ -7,10 +7,8 @@
 #include "platform/code_page.h"
 #include "platform/portable/portable_platform.h"
 #include "sim/sim_text.h"
+#include "sim/host_settings.h"
 #include "sim/state_diff.h"
-#ifdef _WIN32
-#include "sim/win32/host_platform.h"
-#endif
 
 namespace sim {
 namespace {
@@ -123,10 +121,8 @@ OrderedJson Dispatch(const OrderedJson& request) {
                           {"coInitializeResult", extras.coInitializeResult
                                                      ? OrderedJson(*extras.coInitializeResult)
                                                      : OrderedJson()}}},
-                        {"summary", SetupSummary(simulator.Org())}};
-#ifdef _WIN32
-        out["host"] = win32::HostSettings();
-#endif
+                        {"summary", SetupSummary(simulator.Org())},
+                        {"host", HostSettings()}};
         return out;
     }
     if (op == "installProvider") {

@@ -7,8 +7,8 @@
 //   reset {clock, language}    Simulator::Reset, the registry, the buffer counters and the
 //                              allocation failures; the clock (FILETIME) and UI language.
 //   loadSetup {setup, baseDir} LoadSetup; replies {extras: {faults, messageBoxAnswers,
-//                              coInitializeResult}, summary: {...}, host: {clock, language,
-//                              deniedKeys}}.
+//                              coInitializeResult}, summary: {...}, host: HostSettings()}
+//                              (sim/host_settings.h).
 //   installProvider            sim::InstallProvider.
 //   addFaults {faults}         faults in the scenario format; clearFaults.
 //   checkAnswers {address, path}  resolves address-dialog answers without queueing them.

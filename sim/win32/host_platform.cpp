@@ -1,4 +1,9 @@
-#include "sim/win32/host_platform.h"
+// The machine side of the simulator when it runs as the MAPI provider DLL on Windows. The
+// simulator's setup writes the registry, the environment, the clock and the UI language through
+// the portable platform's control functions; here they reach the real registry (only below the
+// keys the organisations use, which a reset deletes) and the process environment, and keep the
+// clock, the language and the denied keys for the console emulator (sim/host_settings.h).
+#include "sim/host_settings.h"
 
 #include <windows.h>
 
@@ -252,7 +257,7 @@ std::int64_t CurrentTimeSeconds() {
 
 }  // namespace platform
 
-namespace sim::win32 {
+namespace sim {
 
 OrderedJson HostSettings() {
     const auto& state = platform::portable::TheState();
@@ -266,4 +271,4 @@ OrderedJson HostSettings() {
                        {"deniedKeys", std::move(denied)}};
 }
 
-}  // namespace sim::win32
+}  // namespace sim

@@ -33,6 +33,14 @@ class Library {
     void* handle_ = nullptr;
 };
 
+// The library's file name on this system, and the folder of the running console.
+const char* LibraryFileName();
+std::filesystem::path ExecutableDir();
+
+// Puts the standard output in the mode the transcripts are written in: the same bytes on every
+// system (no CR before each LF on Windows).
+void PrepareStandardOutput();
+
 // Where the library is when --library does not say: next to the executable, else the build
 // tree the console was built in.
 std::filesystem::path DefaultLibraryPath();

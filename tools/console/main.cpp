@@ -7,10 +7,6 @@
 // of the scenario failed, 2 a malformed command line, scenario or setup, 3 the library could not
 // be loaded.
 #include <cstdio>
-#ifdef _WIN32
-#include <fcntl.h>
-#include <io.h>
-#endif
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -38,10 +34,7 @@ int Usage(const char* message) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#ifdef _WIN32
-    // The transcript is the same bytes on both systems: no CR before each LF.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    console::PrepareStandardOutput();
     std::filesystem::path library = console::DefaultLibraryPath();
     std::filesystem::path scenarioPath;
     std::filesystem::path dumpPath;

@@ -757,7 +757,7 @@ RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& lib
     const OrderedJson loaded = host->Sim({{"op", "loadSetup"},
                                           {"setup", OrderedJson::parse(scenario.setup.dump())},
                                           {"baseDir", scenario.baseDir.string()}});
-    host->ApplySetup(loaded.contains("host") ? loaded["host"] : OrderedJson::object());
+    host->ApplySetup(loaded["host"]);
     host->Sim({{"op", "installProvider"}});
 
     OrderedJson transcript{{"scenario", OrderedJson{{"title", scenario.title}}}};

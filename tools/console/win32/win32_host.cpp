@@ -403,13 +403,6 @@ HWND MakeConsoleWindow() {
     return window;
 }
 
-std::filesystem::path BesideExecutable(const wchar_t* name) {
-    wchar_t self[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, self, MAX_PATH);
-    if (!length || length >= MAX_PATH) return name;
-    return std::filesystem::path(self).parent_path() / name;
-}
-
 // Registers the provider DLL as the mail client whose extended MAPI MAPI32.DLL loads: the
 // default value of HKLM\Software\Clients\Mail names the client, its key's DLLPathEx the DLL.
 void RegisterProvider(const std::filesystem::path& provider) {
@@ -435,7 +428,7 @@ using ControlFn = const char*(__cdecl*)(const char*);
 class Win32Host final : public Host {
   public:
     Win32Host() {
-        const std::filesystem::path provider = BesideExecutable(L"TavSimProvider.dll");
+        const std::filesystem::path provider = ExecutableDir() / L"TavSimProvider.dll";
         RegisterProvider(provider);
         provider_ = LoadLibraryW(provider.c_str());
         if (!provider_)
