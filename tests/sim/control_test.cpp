@@ -1,0 +1,112 @@
+// The simulator's JSON control surface, as the console reaches it in this process and through
+// the provider DLL's export: setup loading, dialog answers and their records, snapshots and
+// the differences between them, and failed requests.
+#include <gtest/gtest.h>
+
+#include "mapi/mapi.h"
+#include "sim/control.h"
+#include "sim/sim_text.h"
+#include "sim/simulator.h"
+#include "sim/state_diff.h"
+
+namespace {
+
+using sim::OrderedJson;
+
+OrderedJson Request(const OrderedJson& request) {
+    // Always through text, as across the DLL boundary.
+    return OrderedJson::parse(sim::ControlText(request.dump()));
+}
+
+class ControlTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_FALSE(Request({{"op", "reset"}}).contains("error"));
+        loaded_ = Request({{"op", "loadSetup"},
+                           {"setup", {{"include", "examples/sample-organisation.json"}}},
+                           {"baseDir", TAV_SOURCE_DIR}});
+        ASSERT_FALSE(loaded_.contains("error")) << loaded_.dump();
+    }
+    void TearDown() override { Request({{"op", "reset"}}); }
+
+    OrderedJson loaded_;
+};
+
+TEST_F(ControlTest, LoadSetupRepliesWithTheSummaryAndExtras) {
+    EXPECT_EQ(loaded_["summary"]["mailboxes"], sim::Simulator::Instance().Org().mailboxes.size());
+    EXPECT_GT(loaded_["summary"]["mailboxes"].get<int>(), 0);
+    EXPECT_TRUE(loaded_["extras"]["faults"].is_array());
+    EXPECT_TRUE(loaded_["extras"]["coInitializeResult"].is_null());
+    EXPECT_TRUE(loaded_.contains("host"));
+}
+
+TEST_F(ControlTest, FailedRequestsReplyWithAnErrorAndChangeNothing) {
+    const std::size_t mailboxes = sim::Simulator::Instance().Org().mailboxes.size();
+    EXPECT_TRUE(Request({{"op", "noSuchOp"}}).contains("error"));
+    EXPECT_TRUE(Request({{"op", "loadSetup"}, {"setup", {{"mailboxes", 7}}}}).contains("error"));
+    EXPECT_TRUE(Request({{"op", "checkAnswers"},
+                         {"address", {{{"pick", {"Nobody At All"}}}}},
+                         {"path", "steps[0]"}})
+                    .contains("error"));
+    EXPECT_TRUE(OrderedJson::parse(sim::ControlText("{not json")).contains("error"));
+    EXPECT_EQ(sim::Simulator::Instance().Org().mailboxes.size(), mailboxes);
+    EXPECT_TRUE(sim::Simulator::Instance().Org().addressDialogAnswers.empty());
+}
+
+TEST_F(ControlTest, AnswersNoDialogTookAreDroppedAtTheEndOfTheStep) {
+    const OrderedJson marks = Request({{"op", "queueAnswers"},
+                                       {"address", {{{"pick", {"Alice Baker"}}}, {{"cancel", true}}}},
+                                       {"service", {{{"cancel", true}}}},
+                                       {"path", "steps[0]"}});
+    ASSERT_FALSE(marks.contains("error")) << marks.dump();
+    sim::Organisation& org = sim::Simulator::Instance().Org();
+    EXPECT_EQ(org.addressDialogAnswers.size(), 2u);
+    EXPECT_EQ(org.serviceDialogAnswers.size(), 1u);
+    // One address dialog took the first answer.
+    org.addressDialogAnswers.erase(org.addressDialogAnswers.begin());
+
+    const OrderedJson end = Request({{"op", "endStep"},
+                                     {"address", 2},
+                                     {"service", 1},
+                                     {"addressMark", marks["addressMark"]},
+                                     {"serviceMark", marks["serviceMark"]}});
+    ASSERT_FALSE(end.contains("error")) << end.dump();
+    EXPECT_TRUE(org.addressDialogAnswers.empty());
+    EXPECT_TRUE(org.serviceDialogAnswers.empty());
+    EXPECT_EQ(end["notes"], OrderedJson({"1 address-dialog answer(s) of this step not used",
+                                         "1 service-dialog answer(s) of this step not used"}));
+    EXPECT_TRUE(end["addressDialogs"].empty());
+}
+
+TEST_F(ControlTest, SnapshotsSurviveTextAndShowWhatChanged) {
+    const OrderedJson before = Request({{"op", "snapshot"}});
+    sim::Mailbox& mailbox = *sim::Simulator::Instance().Org().mailboxes.front();
+    mailbox.storeProps[mapi::PR_DISPLAY_NAME_W] = sim::PropValue(std::u16string(u"Renamed"));
+    const OrderedJson after = Request({{"op", "snapshot"}});
+
+    const OrderedJson changes = sim::DiffSnapshots(before, after);
+    ASSERT_EQ(changes.size(), 1u) << changes.dump(2);
+    EXPECT_EQ(changes[0]["change"], "changed");
+    EXPECT_EQ(changes[0]["kind"], "store");
+    EXPECT_EQ(changes[0]["properties"]["PR_DISPLAY_NAME_W"]["to"], "Renamed");
+    EXPECT_TRUE(sim::DiffSnapshots(after, after).empty());
+}
+
+TEST_F(ControlTest, FaultsAddedAndClearedByRequest) {
+    ASSERT_FALSE(Request({{"op", "addFaults"},
+                          {"faults", {{{"method", "MAPILogonEx"}, {"result", "MAPI_E_CALL_FAILED"}}}}})
+                     .contains("error"));
+    mapi::MAPIINIT_0 init{0, 0};
+    ASSERT_EQ(Request({{"op", "installProvider"}}), OrderedJson::object());
+    ASSERT_EQ(mapi::MAPIInitialize(&init), mapi::S_OK);
+    mapi::LPMAPISESSION session = nullptr;
+    EXPECT_EQ(mapi::MAPILogonEx(0, u"Alice Baker", nullptr, mapi::MAPI_UNICODE, &session),
+              mapi::MAPI_E_CALL_FAILED);
+    EXPECT_EQ(session, nullptr);
+    Request({{"op", "clearFaults"}});
+    EXPECT_TRUE(sim::Simulator::Instance().CallsTo("MAPILogonEx").size() == 1u);
+    mapi::MAPIUninitialize();
+    EXPECT_EQ(Request({{"op", "leaks"}})["mapiInitializeBalance"], 0);
+}
+
+}  // namespace
