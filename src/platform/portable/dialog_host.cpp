@@ -93,17 +93,6 @@ int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
-    std::vector<std::u16string_view> parts;
-    std::size_t start = 0;
-    while (true) {
-        std::size_t slash = path.find(u'/', start);
-        parts.push_back(path.substr(start, slash - start));
-        if (slash == std::u16string_view::npos) return parts;
-        start = slash + 1;
-    }
-}
-
 struct Control {
     int id;
     ControlKind kind;
@@ -408,7 +397,7 @@ class PortableDialog final : public DialogHost {
 
     // The first item in control order whose path of texts is path.
     Item* FindPath(std::u16string_view path) const {
-        std::vector<std::u16string_view> parts = SplitPath(path);
+        std::vector<std::u16string_view> parts = portable::SplitItemPath(path);
         auto search = [&](auto& self, const std::vector<Item*>& level, std::size_t depth) -> Item* {
             for (Item* item : level) {
                 if (item->text != parts[depth]) continue;
@@ -568,7 +557,7 @@ const ControlView* FindControl(const DialogView& view, int id) {
 }
 
 const TreeItemView* FindTreeItem(const DialogView& view, std::u16string_view path) {
-    std::vector<std::u16string_view> parts = SplitPath(path);
+    std::vector<std::u16string_view> parts = portable::SplitItemPath(path);
     // The texts of the current item's ancestors, by depth.
     std::vector<std::u16string_view> line;
     for (const TreeItemView& item : view.tree) {

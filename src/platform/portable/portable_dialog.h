@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/dialog_host.h"
@@ -83,6 +84,18 @@ inline DialogAction PressCancel() {
 }
 inline DialogAction CloseDialog() {
     return {DialogActionKind::Close, {}, false, 0};
+}
+
+// The texts of an item path, top level first ("a/b" gives "a", "b").
+inline std::vector<std::u16string_view> SplitItemPath(std::u16string_view path) {
+    std::vector<std::u16string_view> parts;
+    std::size_t start = 0;
+    while (true) {
+        std::size_t slash = path.find(u'/', start);
+        parts.push_back(path.substr(start, slash - start));
+        if (slash == std::u16string_view::npos) return parts;
+        start = slash + 1;
+    }
 }
 
 // Actions are taken in order, across dialogs: a dialog that ends leaves the rest for the next

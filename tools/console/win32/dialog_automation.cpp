@@ -107,17 +107,6 @@ std::u16string ItemText(HWND tree, HTREEITEM item) {
     return ReadItem(tree, item, data, text) ? text : std::u16string();
 }
 
-std::vector<std::u16string_view> SplitPath(std::u16string_view path) {
-    std::vector<std::u16string_view> parts;
-    std::size_t start = 0;
-    while (true) {
-        std::size_t slash = path.find(u'/', start);
-        parts.push_back(path.substr(start, slash - start));
-        if (slash == std::u16string_view::npos) return parts;
-        start = slash + 1;
-    }
-}
-
 // The first item in control order under first's level whose texts from here down are parts.
 HTREEITEM FindPath(HWND tree, HTREEITEM first, const std::vector<std::u16string_view>& parts,
                    std::size_t depth) {
@@ -235,7 +224,7 @@ void PostClick(HWND window, POINT client, bool shift) {
 std::string ClickItem(HWND dialog, const DialogAction& action) {
     HWND tree = GetDlgItem(dialog, kTree);
     if (!tree || !IsWindowEnabled(tree)) return "the tree is disabled";
-    std::vector<std::u16string_view> parts = SplitPath(action.path);
+    std::vector<std::u16string_view> parts = platform::portable::SplitItemPath(action.path);
     HTREEITEM item = FindPath(tree, NextItem(tree, nullptr, TVGN_ROOT), parts, 0);
     if (!item) return "no such item";
     Reveal(tree, item);

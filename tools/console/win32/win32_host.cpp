@@ -199,10 +199,11 @@ int WINAPI HookMessageBoxW(HWND owner, LPCWSTR text, LPCWSTR caption, UINT type)
     } else {
         state.pendingAnswer = FirstButton(type);
     }
-    record.answer = state.messageBox(owner, text, caption, type);
+    const int answer = state.messageBox(owner, text, caption, type);
     state.pendingAnswer = previous;
+    record.answer = answer;
     state.boxes.push_back(std::move(record));
-    return record.answer;
+    return answer;
 }
 
 INT_PTR CALLBACK DialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
