@@ -34,6 +34,9 @@ EXPECTED_CONTROLS = (
     (1006, 0x82, WS_CHILD_VISIBLE | 0x00020000, 0, (7, 225, 245, 32), "SENT_NOTE"),
 )
 DIALOG_STYLE = 0x80C800C0
+# Widths of the controls whose translated texts need the line up to the group box's edge, in the
+# templates other than 1033.
+TRANSLATED_WIDTHS = {"PROMPT": 245, "INBOX_ONLY": 239, "SELECTED": 232}
 
 
 class CheckError(Exception):
@@ -217,6 +220,8 @@ def check(resources, strings, texts, version):
             problems.append(f"{where}: {len(dialog['controls'])} controls")
         for got, want in zip(dialog["controls"], EXPECTED_CONTROLS):
             cid, cls, style, exstyle, rect, key = want
+            if language != 1033 and key in TRANSLATED_WIDTHS:
+                rect = rect[:2] + (TRANSLATED_WIDTHS[key], rect[3])
             text = texts[(language, key)] if key else ""
             if got != (cid, cls, style, exstyle, rect, text):
                 problems.append(f"{where}: control {got[:5]} {got[5][:30]!r}, want "

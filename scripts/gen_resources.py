@@ -133,6 +133,18 @@ _CONTROLS = (
     ("SENT_NOTE", _STATIC, 1006, "SS_LEFT | WS_GROUP", "0", (7, 225, 245, 32)),
 )
 
+# The translations are longer than the English texts their controls were measured for: in the
+# other four languages the prompt, the two radio buttons and the group box caption they share
+# a line with get the room to the group box's right edge (x 252), so that no text is cut off.
+_TRANSLATED_WIDTHS = {"PROMPT": 245, "INBOX_ONLY": 239, "SELECTED": 232}
+
+
+def control_rect(language, key, rect):
+    x, y, w, h = rect
+    if language != 1033 and key in _TRANSLATED_WIDTHS:
+        w = _TRANSLATED_WIDTHS[key]
+    return x, y, w, h
+
 
 def dialog_block(language, texts):
     lines = [
@@ -142,7 +154,8 @@ def dialog_block(language, texts):
         'FONT 8, "MS Sans Serif"',
         "BEGIN",
     ]
-    for key, cls, cid, style, exstyle, (x, y, w, h) in _CONTROLS:
+    for key, cls, cid, style, exstyle, rect in _CONTROLS:
+        x, y, w, h = control_rect(language, key, rect)
         text = rc_string(texts[(language, key)]) if key else '""'
         lines.append(f"    CONTROL {text}, {cid}, {cls}, {style} | WS_CHILD | WS_VISIBLE, "
                      f"{x}, {y}, {w}, {h}, {exstyle}")

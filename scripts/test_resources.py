@@ -141,6 +141,17 @@ class DllTest(unittest.TestCase):
         ids = [c[0] for c in dialog["controls"]]
         self.assertEqual(ids, [-1, 1001, -1, 1002, 1003, 1000, 1004, 1, 2, 1006])
         self.assertEqual(dialog["caption"], "Choose Folders")
+        # English keeps the measured widths; a translation's radio buttons reach the group
+        # box's right edge (7 + 245) and no further.
+        german = check_resources.parse_dialogex(
+            self.resources[(check_resources.RT_DIALOG, 200, 1031)])
+        english_radio = dialog["controls"][1][4]
+        german_radio = german["controls"][1][4]
+        self.assertEqual(english_radio, (13, 21, 81, 10))
+        self.assertGreater(german_radio[2], english_radio[2])
+        for control in german["controls"]:
+            x, _, w, _ = control[4]
+            self.assertLessEqual(x + w, 252, control)
 
     def test_version_strings(self):
         key = next(k for k in self.resources if k[0] == check_resources.RT_VERSION)

@@ -2,6 +2,8 @@
 # the given graphics driver (null: no display at all; x11: the X server in $DISPLAY).
 wine_prefix() {
   export WINEPREFIX=$1 WINEDEBUG=-all WINEARCH=win32
+  # Wine takes the user's language from the locale: English unless a run asks for another.
+  export LANG=C.UTF-8 LC_ALL=C.UTF-8
   # No Mono or Gecko installer prompts when the prefix is made.
   export WINEDLLOVERRIDES="mscoree,mshtml="
   if [ ! -f "$WINEPREFIX/.tav-$2-2" ]; then
