@@ -22,7 +22,7 @@ RES_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", 
 # name, style, extended style, rectangle, text key.
 WS_CHILD_VISIBLE = 0x50000000
 EXPECTED_CONTROLS = (
-    (-1, 0x82, WS_CHILD_VISIBLE | 0x00020000, 0, (7, 7, 214, 8), "PROMPT"),
+    (-1, 0x82, WS_CHILD_VISIBLE | 0x00020000, 0, (7, 7, 245, 8), "PROMPT"),
     (1001, 0x80, WS_CHILD_VISIBLE | 0x00030009, 0, (13, 21, 81, 10), "INBOX_ONLY"),
     (-1, 0x80, WS_CHILD_VISIBLE | 0x00000007, 0, (7, 35, 245, 187), None),
     (1002, 0x80, WS_CHILD_VISIBLE | 0x00010009, 0x20, (13, 35, 137, 10), "SELECTED"),
@@ -34,9 +34,9 @@ EXPECTED_CONTROLS = (
     (1006, 0x82, WS_CHILD_VISIBLE | 0x00020000, 0, (7, 225, 245, 32), "SENT_NOTE"),
 )
 DIALOG_STYLE = 0x80C800C0
-# Widths of the controls whose translated texts need the line up to the group box's edge, in the
-# templates other than 1033.
-TRANSLATED_WIDTHS = {"PROMPT": 245, "INBOX_ONLY": 239, "SELECTED": 232}
+# Widths of the radio buttons whose translated texts need the line up to the group box's edge,
+# in the templates other than 1033.
+TRANSLATED_WIDTHS = {"INBOX_ONLY": 239, "SELECTED": 232}
 
 
 class CheckError(Exception):

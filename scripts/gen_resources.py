@@ -133,15 +133,18 @@ _CONTROLS = (
     ("SENT_NOTE", _STATIC, 1006, "SS_LEFT | WS_GROUP", "0", (7, 225, 245, 32)),
 )
 
-# The translations are longer than the English texts their controls were measured for: in the
-# other four languages the prompt, the two radio buttons and the group box caption they share
-# a line with get the room to the group box's right edge (x 252), so that no text is cut off.
-_TRANSLATED_WIDTHS = {"PROMPT": 245, "INBOX_ONLY": 239, "SELECTED": 232}
+# Widths given where a text needs more than the rectangle it was measured for: the prompt takes
+# its whole line (to the group box's right edge, x 252) in every language; in the other four
+# languages the radio buttons and the group box caption they share a line with get that room too.
+_PROMPT_WIDTH = 245
+_TRANSLATED_WIDTHS = {"INBOX_ONLY": 239, "SELECTED": 232}
 
 
 def control_rect(language, key, rect):
     x, y, w, h = rect
-    if language != 1033 and key in _TRANSLATED_WIDTHS:
+    if key == "PROMPT":
+        w = _PROMPT_WIDTH
+    elif language != 1033 and key in _TRANSLATED_WIDTHS:
         w = _TRANSLATED_WIDTHS[key]
     return x, y, w, h
 

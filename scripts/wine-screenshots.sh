@@ -3,8 +3,8 @@
 # driver under Xvfb while the Windows console emulator runs two scenarios of the corpus:
 #   <build>/screenshots/choose-folders.png  the dialog for Alice Baker (folder_redirection)
 #   <build>/screenshots/warning-box.png     the warning after a failed logon (lifecycle_first_run)
-#   <build>/screenshots/choose-folders-de.png, -fr.png
-#                                           the dialog from the German and French templates
+#   <build>/screenshots/choose-folders-de.png, -fr.png, -it.png, -es.png
+#                                           the dialog from the translated templates
 #                                           (tests/screenshots/, with that user locale)
 #
 #   scripts/wine-screenshots.sh [build-dir]
@@ -32,10 +32,13 @@ shoot "$root/tests/scenarios/folder_redirection.scenario.json" "$shots/raw/folde
 shoot "$root/tests/scenarios/lifecycle_first_run.scenario.json" "$shots/raw/lifecycle"
 shoot "$root/tests/screenshots/choose_folders.scenario.json" "$shots/raw/de" de_DE.UTF-8
 shoot "$root/tests/screenshots/choose_folders.scenario.json" "$shots/raw/fr" fr_FR.UTF-8
+shoot "$root/tests/screenshots/choose_folders.scenario.json" "$shots/raw/it" it_IT.UTF-8
+shoot "$root/tests/screenshots/choose_folders.scenario.json" "$shots/raw/es" es_ES.UTF-8
 wineserver -k 2>/dev/null || true
 
 for pair in "folders/dialog-1.bmp choose-folders.png" "lifecycle/box-2.bmp warning-box.png" \
-            "de/dialog-1.bmp choose-folders-de.png" "fr/dialog-1.bmp choose-folders-fr.png"; do
+            "de/dialog-1.bmp choose-folders-de.png" "fr/dialog-1.bmp choose-folders-fr.png" \
+            "it/dialog-1.bmp choose-folders-it.png" "es/dialog-1.bmp choose-folders-es.png"; do
   set -- $pair
   if [ ! -f "$shots/raw/$1" ]; then
     echo "wine-screenshots: no $1 was taken" >&2
