@@ -37,6 +37,9 @@ DIALOG_STYLE = 0x80C800C0
 # Widths of the radio buttons whose translated texts need the line up to the group box's edge,
 # in the templates other than 1033.
 TRANSLATED_WIDTHS = {"INBOX_ONLY": 239, "SELECTED": 232}
+# ... and the templates 8 units taller, for a fifth line of the Sent Items note under which the
+# push buttons move down.
+TRANSLATED_EXTRA_HEIGHT = 8
 
 
 class CheckError(Exception):
@@ -210,7 +213,8 @@ def check(resources, strings, texts, version):
         where = f"dialog 200/{language}"
         if dialog["style"] != DIALOG_STYLE:
             problems.append(f"{where}: style 0x{dialog['style']:08X}")
-        if dialog["rect"] != (0, 0, 259, 282):
+        extra = 0 if language == 1033 else TRANSLATED_EXTRA_HEIGHT
+        if dialog["rect"] != (0, 0, 259, 282 + extra):
             problems.append(f"{where}: rectangle {dialog['rect']}")
         if dialog["font"] != (8, "MS Sans Serif"):
             problems.append(f"{where}: font {dialog['font']}")
@@ -222,6 +226,10 @@ def check(resources, strings, texts, version):
             cid, cls, style, exstyle, rect, key = want
             if language != 1033 and key in TRANSLATED_WIDTHS:
                 rect = rect[:2] + (TRANSLATED_WIDTHS[key], rect[3])
+            elif key == "SENT_NOTE":
+                rect = rect[:3] + (rect[3] + extra,)
+            elif key in ("OK", "CANCEL"):
+                rect = (rect[0], rect[1] + extra) + rect[2:]
             text = texts[(language, key)] if key else ""
             if got != (cid, cls, style, exstyle, rect, text):
                 problems.append(f"{where}: control {got[:5]} {got[5][:30]!r}, want "

@@ -136,8 +136,15 @@ _CONTROLS = (
 # Widths given where a text needs more than the rectangle it was measured for: the prompt takes
 # its whole line (to the group box's right edge, x 252) in every language; in the other four
 # languages the radio buttons and the group box caption they share a line with get that room too.
+# The translated Sent Items note (string 50014) needs a fifth line: those templates are 8 units
+# taller, the note grows by that and the push buttons move down by it.
 _PROMPT_WIDTH = 245
 _TRANSLATED_WIDTHS = {"INBOX_ONLY": 239, "SELECTED": 232}
+_TRANSLATED_EXTRA_HEIGHT = 8
+
+
+def template_height(language):
+    return 282 if language == 1033 else 282 + _TRANSLATED_EXTRA_HEIGHT
 
 
 def control_rect(language, key, rect):
@@ -146,12 +153,16 @@ def control_rect(language, key, rect):
         w = _PROMPT_WIDTH
     elif language != 1033 and key in _TRANSLATED_WIDTHS:
         w = _TRANSLATED_WIDTHS[key]
+    elif language != 1033 and key == "SENT_NOTE":
+        h += _TRANSLATED_EXTRA_HEIGHT
+    elif language != 1033 and key in ("OK", "CANCEL"):
+        y += _TRANSLATED_EXTRA_HEIGHT
     return x, y, w, h
 
 
 def dialog_block(language, texts):
     lines = [
-        "200 DIALOGEX 0, 0, 259, 282",
+        f"200 DIALOGEX 0, 0, 259, {template_height(language)}",
         f"STYLE {_DIALOG_STYLE}",
         f"CAPTION {rc_string(texts[(language, 'CAPTION')])}",
         'FONT 8, "MS Sans Serif"',

@@ -152,6 +152,12 @@ class DllTest(unittest.TestCase):
         for control in german["controls"]:
             x, _, w, _ = control[4]
             self.assertLessEqual(x + w, 252, control)
+        # The taller note of a translation ends above its push buttons, as the English one does.
+        for template in (dialog, german):
+            note = template["controls"][9][4]
+            ok = template["controls"][7][4]
+            self.assertLess(note[1] + note[3], ok[1])
+            self.assertLess(ok[1] + ok[3], template["rect"][3])
 
     def test_version_strings(self):
         key = next(k for k in self.resources if k[0] == check_resources.RT_VERSION)
