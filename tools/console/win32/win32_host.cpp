@@ -34,6 +34,7 @@ using sim::OrderedJson;
 constexpr const wchar_t* kMailClients = L"Software\\Clients\\Mail";
 constexpr const wchar_t* kClientName = L"Tavrel Simulated Organisation";
 constexpr UINT kTickMilliseconds = 15;
+constexpr int kClosesBeforeEnding = 3;
 
 std::u16string Text16(const wchar_t* text) {
     return text ? std::u16string(reinterpret_cast<const char16_t*>(text)) : std::u16string();
@@ -70,6 +71,7 @@ struct OpenDialog {
     portable::DialogRecord record;
     bool initialPending = false;
     bool stepPending = false;
+    int closesUnanswered = 0;  // closes by the console that the dialog has not obeyed yet
     portable::DialogStep step;
     std::size_t boxMark = 0;
 };
@@ -237,7 +239,7 @@ BOOL WINAPI HookEndDialog(HWND window, INT_PTR result) {
     // The view after the step that ended the dialog, while its controls still exist.
     if (state.dialog && state.dialog->window == window && state.dialog->stepPending)
         FinishStep(*state.dialog);
-    return state.endDialog(window, result);
+    return (state.endDialog ? state.endDialog : &::EndDialog)(window, result);
 }
 
 INT_PTR WINAPI HookDialogBoxParamW(HINSTANCE instance, LPCWSTR name, HWND owner, DLGPROC procedure,
@@ -370,6 +372,15 @@ void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
     if (state.actions.empty()) {
         dialog->step.action = portable::CloseDialog();
         outcome = "no action left: closed";
+        // A dialog that ignores being closed would hold the run: after a few tries the
+        // console ends it itself.
+        if (++dialog->closesUnanswered > kClosesBeforeEnding) {
+            dialog->step.outcome = "no action left: ended by the console";
+            dialog->boxMark = state.boxes.size();
+            dialog->stepPending = true;
+            HookEndDialog(dialog->window, IDCANCEL);
+            return;
+        }
     } else {
         dialog->step.action = state.actions.front();
         state.actions.pop_front();
