@@ -365,15 +365,6 @@ bool IsMessageBox(HWND window) {
     return text;
 }
 
-std::u16string MessageBoxCaption(HWND box) {
-    return WindowText(box);
-}
-
-std::u16string MessageBoxText(HWND box) {
-    HWND text = GetDlgItem(box, kMessageBoxText);
-    return text ? WindowText(text) : std::u16string();
-}
-
 void AnswerMessageBox(HWND box, int button) {
     PostButtonCommand(box, button);
 }

@@ -54,8 +54,6 @@ void ReleaseModifiers();
 // Whether the window is a message box of the calling thread: a "#32770" dialog holding only
 // statics and buttons, one of them the static text with id 0xFFFF.
 bool IsMessageBox(HWND window);
-std::u16string MessageBoxCaption(HWND box);
-std::u16string MessageBoxText(HWND box);
 
 // Presses the box's button for IDOK, IDCANCEL, IDYES, IDNO, ...: posts the button's WM_COMMAND /
 // BN_CLICKED to the box, which ends with that button.
