@@ -220,12 +220,6 @@ class DistList final : public PropObject<mapi::IDistList> {
     bool ModelObjectDeleted() const override { return source_.Deleted(); }
 
   private:
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
-
     EntrySource source_;
 };
 
@@ -628,12 +622,6 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
         return props;
     }
 
-  private:
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
 };
 
 }  // namespace

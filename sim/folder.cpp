@@ -305,12 +305,6 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
   private:
     Folder& Model() const { return *FindFolder(*store_->Find()->root, folder_); }
 
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
-
     static std::string DescribeList(const mapi::ENTRYLIST* list) {
         if (!list) return "null";
         std::string text;

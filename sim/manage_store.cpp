@@ -75,12 +75,6 @@ class ManageStore final : public ComObject<mapi::IExchangeManageStore> {
     bool ModelObjectDeleted() const override { return store_->Find() == nullptr; }
 
   private:
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
-
     StoreRef store_;
 };
 

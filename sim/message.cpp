@@ -315,12 +315,6 @@ class MessageObject final : public PropObject<mapi::IMessage> {
         source->messages.erase(it);
     }
 
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
-
     std::shared_ptr<MessageState> state_;
     bool writable_;
     bool closed_ = false;

@@ -174,6 +174,13 @@ class ComObject : public Interface, public ObjectBase {
         *error = nullptr;
         return call.Return(mapi::S_OK);
     }
+
+    // A method the simulation does not offer: recorded, and answered with MAPI_E_NO_SUPPORT.
+    mapi::HRESULT Unsupported(const char* method) {
+        auto call = Enter(method);
+        if (!call) return call.Result();
+        return call.Return(mapi::MAPI_E_NO_SUPPORT);
+    }
 };
 
 // The Simulator's side of the objects and calls (simulator.cpp).

@@ -230,12 +230,6 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
     bool ModelObjectDeleted() const override { return !Org().FindProfile(profile_); }
 
   private:
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
-
     std::string profile_;
 };
 
@@ -341,12 +335,6 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
         return call.Return(mapi::S_OK);
     }
 
-  private:
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
 };
 
 }  // namespace

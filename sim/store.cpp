@@ -236,12 +236,6 @@ class Store final : public PropObject<mapi::IMsgStore> {
     Mailbox* NameMap() override { return store_->Find(); }
 
   private:
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
-
     StoreRef store_;
 };
 

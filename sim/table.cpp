@@ -468,12 +468,6 @@ class Table final : public ComObject<mapi::IMAPITable> {
     void OnFinalRelease() override { options_.owner.Reset(); }
 
   private:
-    HRESULT Unsupported(const char* method) {
-        auto call = Enter(method);
-        if (!call) return call.Result();
-        return call.Return(mapi::MAPI_E_NO_SUPPORT);
-    }
-
     static void AddInstanceKeys(std::vector<Row>& rows) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (FindProp(rows[i], mapi::PR_INSTANCE_KEY)) continue;
