@@ -4,7 +4,6 @@
 #include <filesystem>
 
 #include "mapi/portable/mapi_accounting.h"
-#include "platform/code_page.h"
 #include "platform/portable/portable_platform.h"
 #include "sim/sim_text.h"
 #include "sim/host_settings.h"
@@ -15,21 +14,10 @@ namespace {
 
 namespace portable = platform::portable;
 
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
-// Texts MAPI took as 8-bit strings, in the system code page.
-std::string From8Bit(const std::string& text) {
-    return ToUtf8(platform::FromSystemCodePage(text));
-}
-
 OrderedJson AddressDialogJson(const AddressDialogRecord& dialog) {
     OrderedJson titles = OrderedJson::array();
     for (const std::string& title : dialog.destTitles) titles.push_back(From8Bit(title));
-    OrderedJson out{{"flags", Hex(dialog.flags)},
+    OrderedJson out{{"flags", Hex32(dialog.flags)},
                     {"caption", From8Bit(dialog.caption)},
                     {"destFields", dialog.destFields},
                     {"destTitles", std::move(titles)},
@@ -172,7 +160,7 @@ OrderedJson Dispatch(const OrderedJson& request) {
              i < simulator.ServiceDialogs().size(); ++i) {
             const ServiceDialogRecord& dialog = simulator.ServiceDialogs()[i];
             serviceDialogs.push_back(OrderedJson{{"profile", From8Bit(dialog.profile)},
-                                                 {"flags", Hex(dialog.flags)},
+                                                 {"flags", Hex32(dialog.flags)},
                                                  {"cancelled", dialog.cancelled}});
             if (!dialog.scripted) serviceDialogs.back()["unscripted"] = true;
         }

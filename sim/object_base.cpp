@@ -9,9 +9,7 @@
 namespace sim {
 
 std::string ArgHex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
+    return Hex32(value);
 }
 
 std::string ArgDec(std::int64_t value) {
@@ -42,7 +40,7 @@ std::string ArgText(std::u16string_view text) {
 std::string ArgTStr(mapi::LPTSTR text, bool unicode) {
     if (!text) return "null";
     if (unicode) return ToUtf8(text.w());
-    return ToUtf8(platform::FromSystemCodePage(text.a()));
+    return From8Bit(text.a());
 }
 
 std::string ArgTags(const mapi::SPropTagArray* tags) {

@@ -28,12 +28,6 @@ std::string Hex32(std::uint32_t value, bool upper) {
     return text;
 }
 
-std::string To8Bit(const std::string& utf8) {
-    return platform::ToSystemCodePage(FromUtf8(utf8));
-}
-std::string From8Bit(const std::string& text) {
-    return ToUtf8(platform::FromSystemCodePage(text));
-}
 
 const Json& CheckedString(const Json& value, const std::string& path) {
     if (!value.is_string()) ThrowAt(path, "expected a string");

@@ -36,10 +36,6 @@ bool Unicode(ULONG flags) {
     return (flags & mapi::MAPI_UNICODE) != 0;
 }
 
-std::string Utf8FromSystem(std::string_view text) {
-    return ToUtf8(platform::FromSystemCodePage(text));
-}
-
 // True when another profile than `except` makes the same registry key.
 bool KeyShared(std::string_view key, const Profile* except) {
     for (const Profile& profile : Org().profiles) {
@@ -109,7 +105,7 @@ std::vector<Row> ProfileRows() {
 class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
   public:
     explicit MsgServiceAdmin(std::string profile)
-        : ComObject("IMsgServiceAdmin", "serviceadmin:" + Utf8FromSystem(profile),
+        : ComObject("IMsgServiceAdmin", "serviceadmin:" + From8Bit(profile),
                     {mapi::IID_IMsgServiceAdmin}),
           profile_(std::move(profile)) {}
 
@@ -122,7 +118,7 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         TableOptions options;
-        options.label = "services:" + Utf8FromSystem(profile_);
+        options.label = "services:" + From8Bit(profile_);
         options.unicode = Unicode(flags);
         options.columns = {mapi::PR_INSTANCE_KEY, mapi::PR_SERVICE_UID,
                            options.unicode ? mapi::PR_SERVICE_NAME_W : mapi::PR_SERVICE_NAME_A,
@@ -383,7 +379,7 @@ MsgService* ExchangeService(Profile& profile) {
 
 HRESULT ShowServiceDialog(Profile& profile, MsgService& service, std::string method, ULONG flags) {
     ServiceDialogRecord record;
-    record.profile = Utf8FromSystem(profile.name);
+    record.profile = From8Bit(profile.name);
     record.flags = flags;
     record.method = std::move(method);
     auto& answers = Org().serviceDialogAnswers;

@@ -488,7 +488,7 @@ std::string DescribeValue(ULONG tag, const PropValue& value) {
             } else if constexpr (std::is_same_v<T, FileTime>) {
                 return std::to_string(v.value);
             } else if constexpr (std::is_same_v<T, std::string>) {
-                return ToUtf8(platform::FromSystemCodePage(v));
+                return From8Bit(v);
             } else if constexpr (std::is_same_v<T, std::u16string>) {
                 return ToUtf8(v);
             } else if constexpr (std::is_same_v<T, Bytes>) {

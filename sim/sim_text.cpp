@@ -1,6 +1,9 @@
 #include "sim/sim_text.h"
 
 #include <cstdint>
+#include <cstdio>
+
+#include "platform/code_page.h"
 
 namespace sim {
 
@@ -84,5 +87,19 @@ bool Equal(View a, View b) {
 
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b) { return Equal(a, b); }
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b) { return Equal(a, b); }
+
+std::string From8Bit(std::string_view text) {
+    return ToUtf8(platform::FromSystemCodePage(text));
+}
+
+std::string To8Bit(std::string_view utf8) {
+    return platform::ToSystemCodePage(FromUtf8(utf8));
+}
+
+std::string Hex32(std::uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08x", value);
+    return text;
+}
 
 }  // namespace sim

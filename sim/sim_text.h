@@ -2,6 +2,7 @@
 // the 8-bit system code page for the strings MAPI takes without MAPI_UNICODE.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -12,5 +13,10 @@ std::string ToUtf8(std::u16string_view utf16);
 // Only A-Z fold, as the library's comparisons do.
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+// 8-bit text in the system code page from and to UTF-8.
+std::string From8Bit(std::string_view text);
+std::string To8Bit(std::string_view utf8);
+// A 32-bit value as "0x%08x", the way flags, tags and result codes are written.
+std::string Hex32(std::uint32_t value);
 
 }  // namespace sim

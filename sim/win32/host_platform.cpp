@@ -164,13 +164,6 @@ void PutRegistryValue(RegistryRoot root, std::u16string_view key, std::string_vi
     Close(root, handle);
 }
 
-void PutRegistryString(RegistryRoot root, std::u16string_view key, std::string_view name,
-                       std::string_view text, std::uint32_t type) {
-    RegistryValue value{type, std::vector<std::uint8_t>(text.begin(), text.end())};
-    value.data.push_back(0);
-    PutRegistryValue(root, key, name, std::move(value));
-}
-
 std::optional<RegistryValue> GetRegistryValue(RegistryRoot root, std::u16string_view key,
                                               std::string_view name) {
     HKEY handle = Open(root, key, KEY_QUERY_VALUE);

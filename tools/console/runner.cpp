@@ -234,16 +234,10 @@ OrderedJson DialogJson(const portable::DialogRecord& dialog, platform::WindowHan
     return out;
 }
 
-std::string Hex(std::uint32_t value) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08x", value);
-    return text;
-}
-
 OrderedJson BoxJson(const portable::MessageBoxRecord& box, platform::WindowHandle console) {
     return OrderedJson{{"caption", Utf8(box.caption)},
                        {"text", Utf8(box.text)},
-                       {"flags", Hex(box.flags)},
+                       {"flags", sim::Hex32(box.flags)},
                        {"owner", box.owner == console ? "console window"
                                  : box.owner                  ? "non-null"
                                                               : "null"},
@@ -680,9 +674,7 @@ class Runner {
                         failures.push_back(path + ".text: does not contain \"" +
                                            value.get<std::string>() + "\"");
                 } else if (field == "flags") {
-                    char text[16];
-                    std::snprintf(text, sizeof text, "0x%08x", sim::ParseUnsigned(value, path));
-                    normal[field] = text;
+                    normal[field] = sim::Hex32(sim::ParseUnsigned(value, path));
                 } else if (field == "answer") {
                     normal[field] =
                         sim::MessageBoxButtonName(sim::ParseMessageBoxButton(value, path));

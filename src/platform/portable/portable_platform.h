@@ -34,8 +34,12 @@ std::vector<std::u16string> RegistrySubKeys(RegistryRoot root, std::u16string_vi
 void PutRegistryValue(RegistryRoot root, std::u16string_view key, std::string_view name,
                       RegistryValue value);
 // A string value of type kRegSz or kRegExpandSz, stored with its terminator.
-void PutRegistryString(RegistryRoot root, std::u16string_view key, std::string_view name,
-                       std::string_view text, std::uint32_t type = kRegSz);
+inline void PutRegistryString(RegistryRoot root, std::u16string_view key, std::string_view name,
+                              std::string_view text, std::uint32_t type = kRegSz) {
+    RegistryValue value{type, std::vector<std::uint8_t>(text.begin(), text.end())};
+    value.data.push_back(0);
+    PutRegistryValue(root, key, name, std::move(value));
+}
 std::optional<RegistryValue> GetRegistryValue(RegistryRoot root, std::u16string_view key,
                                               std::string_view name);
 // Names of a key's values.

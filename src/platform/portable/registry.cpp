@@ -249,13 +249,6 @@ void PutRegistryValue(RegistryRoot root, std::u16string_view key, std::string_vi
     node.values[FoldName(name)] = {std::string(name), std::move(value)};
 }
 
-void PutRegistryString(RegistryRoot root, std::u16string_view key, std::string_view name,
-                       std::string_view text, std::uint32_t type) {
-    RegistryValue value{type, std::vector<std::uint8_t>(text.begin(), text.end())};
-    value.data.push_back(0);
-    PutRegistryValue(root, key, name, std::move(value));
-}
-
 std::optional<RegistryValue> GetRegistryValue(RegistryRoot root, std::u16string_view key,
                                               std::string_view name) {
     Key* node = Find(root, key);
