@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <ctime>
-
 namespace platform {
 
 std::uint64_t SystemTimeAsFileTime() {
@@ -12,6 +10,10 @@ std::uint64_t SystemTimeAsFileTime() {
     return (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
 
-std::int64_t CurrentTimeSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+// The same clock in whole seconds since 1970 (FILETIME counts 100 ns from 1601).
+std::int64_t CurrentTimeSeconds() {
+    constexpr std::int64_t kUnixEpochAsFileTime = 116444736000000000LL;
+    return (static_cast<std::int64_t>(SystemTimeAsFileTime()) - kUnixEpochAsFileTime) / 10000000;
+}
 
 }  // namespace platform

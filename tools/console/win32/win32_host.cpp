@@ -7,7 +7,7 @@
 // loops of the dialog and of the boxes whenever their queues are empty, so each tick sees the
 // effect of the input the previous one posted. The library's imports of the clock, COM
 // initialisation, the registry handles, MessageBoxW, DialogBoxParamW and EndDialog are routed
-// (and the C runtime's time) through the console (import_hooks.h) to record the calls as the portable host does and to
+// through the console (import_hooks.h) to record the calls as the portable host does and to
 // apply the scenario's clock, CoInitialize result and denied registry keys; each forwards to the
 // system's function.
 #include <windows.h>
@@ -93,7 +93,6 @@ struct State {
 
     // The system's functions the hooks forward to.
     decltype(&::GetSystemTimeAsFileTime) getSystemTime = nullptr;
-    void* crtTime = nullptr;
     decltype(&::CoInitialize) coInitialize = nullptr;
     decltype(&::CoUninitialize) coUninitialize = nullptr;
     decltype(&::RegOpenKeyExW) regOpenKey = nullptr;
@@ -132,14 +131,6 @@ void WINAPI HookGetSystemTimeAsFileTime(LPFILETIME time) {
     const std::uint64_t clock = TheState().clock;
     time->dwLowDateTime = static_cast<DWORD>(clock);
     time->dwHighDateTime = static_cast<DWORD>(clock >> 32);
-}
-
-// msvcrt.dll's time(), which the C runtime of an i686 module imports: 32-bit seconds.
-__time32_t __cdecl HookTime(__time32_t* out) {
-    const auto seconds =
-        static_cast<__time32_t>(TheState().clock / 10000000ULL - 11644473600ULL);
-    if (out) *out = seconds;
-    return seconds;
 }
 
 HRESULT WINAPI HookCoInitialize(LPVOID reserved) {
@@ -488,7 +479,6 @@ class Win32Host final : public Host {
         };
         patch(state.getSystemTime, "KERNEL32.dll", "GetSystemTimeAsFileTime",
               &HookGetSystemTimeAsFileTime);
-        patch(state.crtTime, "msvcrt.dll", "time", &HookTime);
         patch(state.coInitialize, "ole32.dll", "CoInitialize", &HookCoInitialize);
         patch(state.coUninitialize, "ole32.dll", "CoUninitialize", &HookCoUninitialize);
         patch(state.regOpenKey, "ADVAPI32.dll", "RegOpenKeyExW", &HookRegOpenKeyExW);
