@@ -139,6 +139,8 @@ TEST_F(UserSettings, RedirectionSettingsRoundTripAndTimesAtTheEdges) {
         {kEpochTicks - 5000000, 0},                // half a second before: truncated toward zero
         {Ticks(-2147483648LL), -2147483647 - 1},   // 1901-12-13 20:45:52
         {Ticks(-2147483649LL), 77},                // before that: refused as well
+        {0x8000000000000000ULL, 77},               // the top bit set: no time at all
+        {0xFFFFFFFFFFFFFFFFULL, 77},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
