@@ -40,6 +40,8 @@ TRANSLATED_WIDTHS = {"INBOX_ONLY": 239, "SELECTED": 232}
 # ... and the templates 8 units taller, for a fifth line of the Sent Items note under which the
 # push buttons move down.
 TRANSLATED_EXTRA_HEIGHT = 8
+# ... and a second line for the prompt, under which every other control moves down.
+PROMPT_LINE = 8
 
 
 class CheckError(Exception):
@@ -214,7 +216,8 @@ def check(resources, strings, texts, version):
         if dialog["style"] != DIALOG_STYLE:
             problems.append(f"{where}: style 0x{dialog['style']:08X}")
         extra = 0 if language == 1033 else TRANSLATED_EXTRA_HEIGHT
-        if dialog["rect"] != (0, 0, 259, 282 + extra):
+        line = 0 if language == 1033 else PROMPT_LINE
+        if dialog["rect"] != (0, 0, 259, 282 + extra + line):
             problems.append(f"{where}: rectangle {dialog['rect']}")
         if dialog["font"] != (8, "MS Sans Serif"):
             problems.append(f"{where}: font {dialog['font']}")
@@ -224,6 +227,10 @@ def check(resources, strings, texts, version):
             problems.append(f"{where}: {len(dialog['controls'])} controls")
         for got, want in zip(dialog["controls"], EXPECTED_CONTROLS):
             cid, cls, style, exstyle, rect, key = want
+            if key == "PROMPT":
+                rect = rect[:3] + (rect[3] + line,)
+            else:
+                rect = (rect[0], rect[1] + line) + rect[2:]
             if language != 1033 and key in TRANSLATED_WIDTHS:
                 rect = rect[:2] + (TRANSLATED_WIDTHS[key], rect[3])
             elif key == "SENT_NOTE":

@@ -137,25 +137,33 @@ _CONTROLS = (
 # its whole line (to the group box's right edge, x 252) in every language; in the other four
 # languages the radio buttons and the group box caption they share a line with get that room too.
 # The translated Sent Items note (string 50014) needs a fifth line: those templates are 8 units
-# taller, the note grows by that and the push buttons move down by it.
+# taller, the note grows by that and the push buttons move down by it. The Italian and Spanish
+# prompts need a second line: the translated prompts are two lines high and every control below
+# the prompt moves down by a line, the templates growing by it too.
 _PROMPT_WIDTH = 245
 _TRANSLATED_WIDTHS = {"INBOX_ONLY": 239, "SELECTED": 232}
 _TRANSLATED_EXTRA_HEIGHT = 8
+_LINE_HEIGHT = 8
 
 
 def template_height(language):
-    return 282 if language == 1033 else 282 + _TRANSLATED_EXTRA_HEIGHT
+    return 282 if language == 1033 else 282 + _TRANSLATED_EXTRA_HEIGHT + _LINE_HEIGHT
 
 
 def control_rect(language, key, rect):
     x, y, w, h = rect
     if key == "PROMPT":
         w = _PROMPT_WIDTH
-    elif language != 1033 and key in _TRANSLATED_WIDTHS:
+    if language == 1033:
+        return x, y, w, h
+    if key == "PROMPT":
+        return x, y, w, h + _LINE_HEIGHT
+    y += _LINE_HEIGHT
+    if key in _TRANSLATED_WIDTHS:
         w = _TRANSLATED_WIDTHS[key]
-    elif language != 1033 and key == "SENT_NOTE":
+    elif key == "SENT_NOTE":
         h += _TRANSLATED_EXTRA_HEIGHT
-    elif language != 1033 and key in ("OK", "CANCEL"):
+    elif key in ("OK", "CANCEL"):
         y += _TRANSLATED_EXTRA_HEIGHT
     return x, y, w, h
 

@@ -152,6 +152,12 @@ class DllTest(unittest.TestCase):
         for control in german["controls"]:
             x, _, w, _ = control[4]
             self.assertLessEqual(x + w, 252, control)
+        # A translation's two-line prompt ends above the first radio button.
+        for template in (dialog, german):
+            prompt = template["controls"][0][4]
+            inbox_only = template["controls"][1][4]
+            self.assertLessEqual(prompt[1] + prompt[3], inbox_only[1])
+        self.assertEqual(german["controls"][0][4][3], 16)
         # The taller note of a translation ends above its push buttons, as the English one does.
         for template in (dialog, german):
             note = template["controls"][9][4]
