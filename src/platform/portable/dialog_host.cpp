@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <deque>
+#include <iterator>
+#include <list>
+#include <map>
 #include <memory>
 #include <unordered_set>
 
@@ -102,6 +105,28 @@ struct Control {
     bool checked = false;
 };
 
+struct Item;
+using ItemList = std::list<Item*>;
+
+struct FoldedLess {
+    bool operator()(std::u16string_view a, std::u16string_view b) const {
+        return CompareNoCase(a, b) < 0;
+    }
+};
+
+// The items of one level in control order. While every insertion into it was sorted, byText
+// finds a sorted insertion's place in O(log n); after an unsorted one the place is searched.
+struct Siblings {
+    ItemList items;
+    std::multimap<std::u16string_view, ItemList::iterator, FoldedLess> byText;
+    bool unsortedInserted = false;
+
+    bool empty() const { return items.empty(); }
+    Item* front() const { return items.empty() ? nullptr : items.front(); }
+    ItemList::const_iterator begin() const { return items.begin(); }
+    ItemList::const_iterator end() const { return items.end(); }
+};
+
 struct Item {
     std::u16string text;
     int image = 0;
@@ -109,7 +134,8 @@ struct Item {
     int children = 0;
     bool expanded = false;
     Item* parent = nullptr;
-    std::vector<Item*> kids;
+    Siblings kids;
+    ItemList::iterator self;  // this item's place among its siblings
 };
 
 struct DialogState {
@@ -160,15 +186,24 @@ class PortableDialog final : public DialogHost {
         created->param = insert.param;
         created->children = insert.hasChildren ? 1 : 0;
         created->parent = parent;
-        std::vector<Item*>& siblings = parent ? parent->kids : topLevel_;
-        auto position = siblings.end();
-        if (insert.sorted && parent) {
-            position = std::find_if(siblings.begin(), siblings.end(), [&](const Item* sibling) {
-                return CompareNoCase(sibling->text, created->text) > 0;
-            });
-        }
+        Siblings& siblings = parent ? parent->kids : topLevel_;
         Item* item = created.get();
-        siblings.insert(position, item);
+        // TVI_SORT: before the first sibling whose text sorts after the new one.
+        if (insert.sorted && parent && !siblings.unsortedInserted) {
+            auto after = siblings.byText.upper_bound(item->text);
+            auto position = after == siblings.byText.end() ? siblings.items.end() : after->second;
+            item->self = siblings.items.insert(position, item);
+            siblings.byText.emplace_hint(after, item->text, item->self);
+        } else if (insert.sorted && parent) {
+            auto position =
+                std::find_if(siblings.items.begin(), siblings.items.end(), [&](const Item* sibling) {
+                    return CompareNoCase(sibling->text, item->text) > 0;
+                });
+            item->self = siblings.items.insert(position, item);
+        } else {
+            siblings.unsortedInserted = true;
+            item->self = siblings.items.insert(siblings.items.end(), item);
+        }
         handles_.insert(item);
         items_.push_back(std::move(created));
         return item;
@@ -176,7 +211,7 @@ class PortableDialog final : public DialogHost {
 
     TreeItem NextTreeItem(int tree, TreeItem handle, TreeRelation relation) override {
         if (!IsTree(tree)) return nullptr;
-        if (relation == TreeRelation::Root) return topLevel_.empty() ? nullptr : topLevel_.front();
+        if (relation == TreeRelation::Root) return topLevel_.front();
         if (relation == TreeRelation::Caret) return caret_;
         Item* item = Find(handle);
         if (!item) return nullptr;
@@ -184,11 +219,11 @@ class PortableDialog final : public DialogHost {
             case TreeRelation::Parent:
                 return item->parent;
             case TreeRelation::Child:
-                return item->kids.empty() ? nullptr : item->kids.front();
+                return item->kids.front();
             case TreeRelation::Next: {
-                const std::vector<Item*>& siblings = item->parent ? item->parent->kids : topLevel_;
-                auto at = std::find(siblings.begin(), siblings.end(), item);
-                return (at == siblings.end() || at + 1 == siblings.end()) ? nullptr : *(at + 1);
+                const Siblings& siblings = item->parent ? item->parent->kids : topLevel_;
+                auto next = std::next(item->self);
+                return next == siblings.items.end() ? nullptr : *next;
             }
             default:
                 return nullptr;
@@ -315,7 +350,7 @@ class PortableDialog final : public DialogHost {
                 {control.id, control.kind, control.text, control.enabled, control.checked});
         }
         bool treeEnabled = TreeEnabled();
-        auto add = [&](auto& self, const std::vector<Item*>& level, int depth) -> void {
+        auto add = [&](auto& self, const Siblings& level, int depth) -> void {
             for (const Item* item : level) {
                 view.tree.push_back({depth, item->text, item->image, item->children, item->expanded,
                                      treeEnabled, item == caret_, item->param});
@@ -398,7 +433,7 @@ class PortableDialog final : public DialogHost {
     // The first item in control order whose path of texts is path.
     Item* FindPath(std::u16string_view path) const {
         std::vector<std::u16string_view> parts = portable::SplitItemPath(path);
-        auto search = [&](auto& self, const std::vector<Item*>& level, std::size_t depth) -> Item* {
+        auto search = [&](auto& self, const Siblings& level, std::size_t depth) -> Item* {
             for (Item* item : level) {
                 if (item->text != parts[depth]) continue;
                 if (depth + 1 == parts.size()) return item;
@@ -411,7 +446,7 @@ class PortableDialog final : public DialogHost {
 
     std::vector<Item*> VisibleRows() const {
         std::vector<Item*> rows;
-        auto add = [&](auto& self, const std::vector<Item*>& level) -> void {
+        auto add = [&](auto& self, const Siblings& level) -> void {
             for (Item* item : level) {
                 rows.push_back(item);
                 if (item->expanded) self(self, item->kids);
@@ -467,7 +502,7 @@ class PortableDialog final : public DialogHost {
     WindowHandle owner_;
     std::vector<Control> controls_;
     std::vector<std::unique_ptr<Item>> items_;
-    std::vector<Item*> topLevel_;
+    Siblings topLevel_;
     std::unordered_set<const void*> handles_;
     Item* caret_ = nullptr;
     bool imageList_ = false;
