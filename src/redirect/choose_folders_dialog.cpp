@@ -33,6 +33,7 @@ ChooseFoldersDialog::~ChooseFoldersDialog() = default;
 
 void ChooseFoldersDialog::Seed(const FolderRedirectionSettings& settings) {
     settings_ = settings;
+    seeded_ = settings;
     inboxDefaultChecked_ = !settings.RedirSelected;
 }
 
@@ -56,6 +57,7 @@ bool ChooseFoldersDialog::OnInitDialog(DialogHost& host) {
     host.ExpandTreeItem(kFolderTreeControl, rootItem);
     host.SelectTreeItem(kFolderTreeControl, rootItem);
     host.SetButtonCheck(settings_.RedirSelected ? kSelectedFoldersButton : kInboxOnlyButton, true);
+    selectedFoldersMode_ = settings_.RedirSelected;
     EnableFolderChoice(host, settings_.RedirSelected);
     host.SetControlText(kSentItemsNoteText, ResourceText::LoadString(kTextSentItemsNote));
     host.CentreDialog();
@@ -135,8 +137,11 @@ void ChooseFoldersDialog::EnableFolderChoice(DialogHost& host, bool enabled) {
     }
 }
 
+// Acts only when the checked button changes: clicking the checked one again changes nothing.
 void ChooseFoldersDialog::ChangeMode(DialogHost& host) {
     bool selectedFolders = host.IsButtonChecked(kSelectedFoldersButton);
+    if (selectedFoldersMode_ == selectedFolders) return;
+    selectedFoldersMode_ = selectedFolders;
     EnableFolderChoice(host, selectedFolders);
     settings_.RedirSelected = selectedFolders;
     settings_.RedirSentItems = !selectedFolders;
@@ -144,29 +149,19 @@ void ChooseFoldersDialog::ChangeMode(DialogHost& host) {
 
 void ChooseFoldersDialog::Confirm(DialogHost& host) {
     if (host.IsButtonChecked(kSelectedFoldersButton)) {
+        // Every top-level item: the mailbox item and the folders shown beside it because their
+        // parent cannot be selected.
         selectedCount_ = 0;
-        if (TreeItem root = host.NextTreeItem(kFolderTreeControl, nullptr, TreeRelation::Root)) {
-            CollectSelection(host, root);
+        for (TreeItem item = host.NextTreeItem(kFolderTreeControl, nullptr, TreeRelation::Root);
+             item; item = host.NextTreeItem(kFolderTreeControl, item, TreeRelation::Next)) {
+            CollectSelection(host, item);
         }
         if (selectedCount_ == 0 &&
             ShowCaptionedBox(host.Window(), ResourceText::LoadString(kTextNoFoldersSelected),
                              platform::kMbYesNo) == platform::kIdNo) {
             return;
         }
-        // Without the mailbox or its tree nothing was shown that could be saved: no folder counts
-        // as selected and the markers stay as they are.
-        std::int32_t saved = 0;
-        bool sentItems = false;
-        if (model_ && rootNode_) {
-            model_->SaveMarkers(saved);
-            sentItems = model_->SentItemsSelected();
-        }
-        auto now = static_cast<std::int32_t>(platform::CurrentTimeSeconds());
-        settings_.RedirSelected = true;
-        settings_.NumSelectedFolders = saved;
-        settings_.Time = now;
-        if (sentItems && !settings_.RedirSentItems) settings_.SentActivationTime = now;
-        settings_.RedirSentItems = sentItems;
+        SaveSelection();
     } else {
         settings_.RedirSelected = false;
         settings_.RedirSentItems = true;
@@ -174,8 +169,45 @@ void ChooseFoldersDialog::Confirm(DialogHost& host) {
     host.EndDialog(platform::kIdOk);
 }
 
-// Writes the items' check states into their nodes, from the root item down (the top-level
-// items after it are not visited), and counts the ticked ones.
+// Rewrites the markers and sets the settings that describe them. What could not be saved
+// leaves the seeded settings, unless the markers were counted after a part-way failure: then
+// the settings tell what the mailbox holds.
+void ChooseFoldersDialog::SaveSelection() {
+    if (!model_ || !rootNode_) {
+        markerOutcome_ = MarkerOutcome::kNoFolderTree;
+        settings_ = seeded_;
+        return;
+    }
+    if (!model_->MarkerTagsResolved()) {
+        markerOutcome_ = MarkerOutcome::kTagsUnresolved;
+        settings_ = seeded_;
+        return;
+    }
+    std::int32_t saved = 0;
+    bool stored = model_->SaveMarkers(saved);
+    markerSave_ = model_->LastSave();
+    markerOutcome_ = stored ? MarkerOutcome::kSaved : MarkerOutcome::kSaveFailed;
+    if (!markerSave_.counted) {
+        settings_ = seeded_;
+        return;
+    }
+    auto now = static_cast<std::int32_t>(platform::CurrentTimeSeconds());
+    settings_.RedirSelected = true;
+    settings_.NumSelectedFolders = saved;
+    settings_.Time = now;
+    if (model_->SentItemsInTree()) {
+        bool sentItems = model_->SentItemsSelected();
+        if (sentItems && !settings_.RedirSentItems) settings_.SentActivationTime = now;
+        settings_.RedirSentItems = sentItems;
+    } else {
+        // Sent Items was not in the tree: its selection stays as stored.
+        settings_.RedirSentItems = seeded_.RedirSentItems;
+        settings_.SentActivationTime = seeded_.SentActivationTime;
+    }
+}
+
+// Writes the check states of item and the items below it into their nodes, and counts the
+// ticked ones.
 void ChooseFoldersDialog::CollectSelection(DialogHost& host, TreeItem item) {
     platform::TreeItemState state;
     if (host.GetTreeItem(kFolderTreeControl, item, state)) {

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,15 @@ inline constexpr int kImageMailbox = 0;  // no check box
 inline constexpr int kImageUnchecked = 1;
 inline constexpr int kImageChecked = 2;
 
+// What OK in the selected-folders mode did with the folder markers.
+enum class MarkerOutcome {
+    kUntouched,       // no OK in that mode: the markers were not to be changed
+    kSaved,           // the markers are the selection
+    kNoFolderTree,    // the mailbox or its folder tree could not be read: nothing was saved
+    kTagsUnresolved,  // the markers' named properties could not be resolved: nothing was saved
+    kSaveFailed,      // a call failed part way: see MarkerSave()
+};
+
 class ChooseFoldersDialog final : private platform::DialogHandler {
   public:
     ChooseFoldersDialog(std::u16string_view displayName, std::u16string_view userDn,
@@ -45,8 +55,14 @@ class ChooseFoldersDialog final : private platform::DialogHandler {
     void Seed(const FolderRedirectionSettings& settings);
     // Runs the dialog owned by the calling thread's active window; true when it closed with OK.
     bool ShowModal();
-    // After OK, the settings to store.
+    // After OK, the settings to store. When the markers could not be saved they are the
+    // seeded settings, or, when the markers were counted afterwards, settings that describe the
+    // markers the mailbox now holds.
     const FolderRedirectionSettings& Settings() const { return settings_; }
+    MarkerOutcome Markers() const { return markerOutcome_; }
+    // The save's failing call and the marker count, after kSaveFailed or kTagsUnresolved.
+    const MarkerSaveReport& MarkerSave() const { return markerSave_; }
+    mapi::HRESULT MarkerTagsResult() const { return model_ ? model_->MarkerTagsResult() : 0; }
 
   private:
     bool OnInitDialog(platform::DialogHost& host) override;
@@ -63,6 +79,7 @@ class ChooseFoldersDialog final : private platform::DialogHandler {
     void ChangeMode(platform::DialogHost& host);
     void Confirm(platform::DialogHost& host);
     void CollectSelection(platform::DialogHost& host, platform::TreeItem item);
+    void SaveSelection();
 
     std::u16string displayName_;
     std::u16string userDn_;
@@ -73,7 +90,12 @@ class ChooseFoldersDialog final : private platform::DialogHandler {
     FolderNode* rootNode_ = nullptr;
     std::int32_t selectedCount_ = 0;
     FolderRedirectionSettings settings_;
+    FolderRedirectionSettings seeded_;
     bool inboxDefaultChecked_ = false;
+    // The mode whose radio button is checked; none until initialisation checks one.
+    std::optional<bool> selectedFoldersMode_;
+    MarkerOutcome markerOutcome_ = MarkerOutcome::kUntouched;
+    MarkerSaveReport markerSave_;
 };
 
 }  // namespace tav

@@ -1,6 +1,7 @@
 #include "redirect/entry_blob.h"
 
 #include <algorithm>
+#include <cstdint>
 
 namespace tav {
 
@@ -22,6 +23,16 @@ mapi::LPENTRYID EntryBlob::EntryId() const {
 bool EntryBlob::Matches(const mapi::SBinary& value) const {
     if (value.cb != Count()) return false;
     return value.cb == 0 || std::equal(bytes_.begin(), bytes_.end(), value.lpb);
+}
+
+std::size_t EntryBlob::Hash() const {
+    // FNV-1a over the bytes.
+    std::uint64_t hash = 14695981039346656037ULL;
+    for (mapi::BYTE byte : bytes_) {
+        hash ^= byte;
+        hash *= 1099511628211ULL;
+    }
+    return static_cast<std::size_t>(hash ^ (hash >> 32));
 }
 
 }  // namespace tav

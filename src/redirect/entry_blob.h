@@ -2,6 +2,7 @@
 // library's memory. An empty blob stands for an id that is absent.
 #pragma once
 
+#include <cstddef>
 #include <vector>
 
 #include "mapi/mapi_structs.h"
@@ -27,8 +28,15 @@ class EntryBlob {
     bool Matches(const mapi::SBinary& value) const;
     friend bool operator==(const EntryBlob&, const EntryBlob&) = default;
 
+    // A hash of the bytes, for sets and maps of blobs.
+    std::size_t Hash() const;
+
   private:
     std::vector<mapi::BYTE> bytes_;
+};
+
+struct EntryBlobHash {
+    std::size_t operator()(const EntryBlob& blob) const { return blob.Hash(); }
 };
 
 }  // namespace tav

@@ -64,32 +64,48 @@ bool FolderTreeModel::ResolveMarkerTags() {
         list[i] = &names[i];
     }
     mapi::ComPtr<mapi::IMAPIFolder> root;
-    if (FAILED(OpenRoot(mapi::MAPI_MODIFY, root))) return false;
+    tagsResult_ = OpenRoot(mapi::MAPI_MODIFY, root);
+    if (FAILED(tagsResult_)) return false;
     mapi::MapiBuffer<mapi::SPropTagArray> ids;
-    mapi::HRESULT hr = root->GetIDsFromNames(std::size(names), list, mapi::MAPI_CREATE, ids.Put());
-    if (FAILED(hr) || !ids || ids->cValues < std::size(names)) return false;
+    tagsResult_ = root->GetIDsFromNames(std::size(names), list, mapi::MAPI_CREATE, ids.Put());
+    if (FAILED(tagsResult_)) return false;
+    if (!ids || ids->cValues < std::size(names)) {
+        tagsResult_ = mapi::MAPI_E_CALL_FAILED;
+        return false;
+    }
+    // With MAPI_W_ERRORS_RETURNED a name that could not be mapped comes back as PT_ERROR.
+    for (std::size_t i = 0; i < std::size(names); ++i) {
+        if (mapi::PROP_TYPE(ids->aulPropTag[i]) == mapi::PT_ERROR) return false;
+    }
     for (std::size_t i = 0; i < std::size(names); ++i) {
         markerTags_[i] = (ids->aulPropTag[i] & 0xFFFF0000u) | kMarkerTypes[i];
     }
+    tagsResolved_ = true;
     return true;
 }
 
 bool FolderTreeModel::OpenMarkerFolder() {
     if (!store_) return false;
-    if (!rootFolder_ && FAILED(OpenRoot(mapi::MAPI_MODIFY, rootFolder_))) return false;
+    mapi::HRESULT hr = mapi::S_OK;
+    if (!rootFolder_ && FAILED(hr = OpenRoot(mapi::MAPI_MODIFY, rootFolder_))) {
+        return Fail(u"OpenEntry", hr);
+    }
     if (!handheldInfoFolder_ &&
-        FAILED(OpenOrCreateFolder(*rootFolder_, kHandheldInfoFolder, handheldInfoFolder_))) {
-        return false;
+        FAILED(hr = OpenOrCreateFolder(*rootFolder_, kHandheldInfoFolder, handheldInfoFolder_))) {
+        return Fail(u"CreateFolder", hr);
     }
     if (!synchFolder_ &&
-        FAILED(OpenOrCreateFolder(*handheldInfoFolder_, kSynchFolderName, synchFolder_))) {
-        return false;
+        FAILED(hr = OpenOrCreateFolder(*handheldInfoFolder_, kSynchFolderName, synchFolder_))) {
+        return Fail(u"CreateFolder", hr);
     }
     return true;
 }
 
+// Without the marker tags no marker can be recognised: the tree shows none.
 bool FolderTreeModel::ReadMarkers() {
     markerKeys_.clear();
+    markerKeySet_.clear();
+    if (!tagsResolved_) return true;
     if (!OpenMarkerFolder()) return false;
     mapi::ComPtr<mapi::IMAPITable> table;
     if (FAILED(synchFolder_->GetContentsTable(0, table.Put())) || !table) return false;
@@ -108,86 +124,126 @@ bool FolderTreeModel::ReadMarkers() {
             key.ulPropTag == markerTags_[kSynchEntryIdTag] &&
             EqualsIgnoreAsciiCase(WideView(messageClass.Value.lpszW), kMarkerMessageClass)) {
             markerKeys_.push_back(EntryBlob::FromBinary(key.Value.bin));
+            markerKeySet_.insert(markerKeys_.back());
         }
     }
+}
+
+// Records the first call that failed during a save (SaveMarkers starts the record afresh).
+bool FolderTreeModel::Fail(const char16_t* call, mapi::HRESULT result) {
+    if (!lastSave_.failedCall) {
+        lastSave_.failedCall = call;
+        lastSave_.result = FAILED(result) ? result : mapi::MAPI_E_CALL_FAILED;
+    }
+    return false;
 }
 
 bool FolderTreeModel::SaveMarkers(std::int32_t& count) {
     count = 0;
-    sentItemsSelected_ = false;
+    lastSave_ = {};
+    // Without the tags a marker could be neither recognised nor written: nothing is touched.
+    if (!tagsResolved_) return Fail(u"GetIDsFromNames", tagsResult_);
     if (!OpenMarkerFolder()) return false;
     std::vector<EntryBlob> wanted = WantedKeys();
-    if (!PruneMarkers(wanted)) return false;
-    for (const EntryBlob& key : wanted) {
-        if (!sentItemsKey_.Empty() && key == sentItemsKey_) {
-            // Sent Items never gets a marker: RedirSentItems carries its selection.
-            sentItemsSelected_ = true;
-            continue;
+    KeyCounts unmatched;
+    for (const EntryBlob& key : wanted) ++unmatched[key];
+    KeyCounts kept;
+    // The markers are created only when the prune went through, so that a failing prune leaves
+    // the folder as it was as far as it got.
+    bool stored = PruneMarkers(unmatched, kept);
+    if (stored) {
+        for (const EntryBlob& key : wanted) {
+            auto found = kept.find(key);
+            if (found != kept.end() && found->second > 0) {
+                --found->second;  // an existing marker stands for this folder
+                continue;
+            }
+            if (!CreateMarker(key)) stored = false;
         }
-        CreateMarker(key);
     }
-    return CountMarkers(count);
+    lastSave_.counted = CountMarkers(count);
+    lastSave_.saved = stored && lastSave_.counted;
+    return lastSave_.saved;
 }
 
-// The source keys of the checked nodes, a node before its children.
-std::vector<EntryBlob> FolderTreeModel::WantedKeys() const {
+// The source keys of the checked nodes, a node before its children. Sent Items is not among
+// them: it never gets a marker, and its tick is the Sent Items selection. When the walk never
+// met Sent Items the selection stays as it was given.
+std::vector<EntryBlob> FolderTreeModel::WantedKeys() {
     std::vector<EntryBlob> keys;
     if (root_) CollectCheckedKeys(*root_, keys);
+    if (SentItemsInTree()) {
+        auto sentItems = std::remove(keys.begin(), keys.end(), sentItemsKey_);
+        sentItemsSelected_ = sentItems != keys.end();
+        keys.erase(sentItems, keys.end());
+    }
     return keys;
 }
 
-// Keeps one marker per wanted key, taking the key off the list; deletes every other message.
-bool FolderTreeModel::PruneMarkers(std::vector<EntryBlob>& wanted) {
+// Keeps one marker per wanted key (counted in kept, taken off unmatched); deletes the other
+// messages that may go.
+bool FolderTreeModel::PruneMarkers(KeyCounts& unmatched, KeyCounts& kept) {
     mapi::ComPtr<mapi::IMAPITable> table;
-    if (FAILED(synchFolder_->GetContentsTable(0, table.Put())) || !table) return false;
+    mapi::HRESULT hr = synchFolder_->GetContentsTable(0, table.Put());
+    if (FAILED(hr) || !table) return Fail(u"GetContentsTable", hr);
     mapi::SizedSPropTagArray<3> columns{
         3, {mapi::PR_MESSAGE_CLASS_W, markerTags_[kSynchEntryIdTag], mapi::PR_ENTRYID}};
-    if (FAILED(table->SetColumns(columns.get(), 0))) return false;
+    hr = table->SetColumns(columns.get(), 0);
+    if (FAILED(hr)) return Fail(u"SetColumns", hr);
     while (true) {
         mapi::RowSetPtr rows;
-        if (FAILED(table->QueryRows(1, 0, rows.Put()))) return false;
+        hr = table->QueryRows(1, 0, rows.Put());
+        if (FAILED(hr)) return Fail(u"QueryRows", hr);
         if (rows.Count() == 0) return true;
         const mapi::SRow& row = rows[0];
         if (row.cValues < 3 || !row.lpProps) continue;
         const mapi::SPropValue& key = row.lpProps[1];
-        auto kept = wanted.end();
-        // Sent Items never has a marker, so one found for it goes, and its selection reaches
-        // RedirSentItems below.
-        bool isMarker = key.ulPropTag == markerTags_[kSynchEntryIdTag];
-        bool sentItemsMarker =
-            isMarker && !sentItemsKey_.Empty() && sentItemsKey_.Matches(key.Value.bin);
-        if (isMarker && !sentItemsMarker) {
-            kept = std::find_if(wanted.begin(), wanted.end(),
-                                [&](const EntryBlob& one) { return one.Matches(key.Value.bin); });
-        }
-        if (kept != wanted.end()) {
-            wanted.erase(kept);
-            continue;
+        if (key.ulPropTag == markerTags_[kSynchEntryIdTag]) {
+            auto wanted = unmatched.find(EntryBlob::FromBinary(key.Value.bin));
+            if (wanted != unmatched.end() && wanted->second > 0) {
+                --wanted->second;
+                ++kept[wanted->first];
+                continue;
+            }
         }
         // A message the table cannot name cannot be deleted.
-        if (row.lpProps[2].ulPropTag != mapi::PR_ENTRYID) continue;
+        if (row.lpProps[2].ulPropTag != mapi::PR_ENTRYID || !MayDelete(key)) continue;
         mapi::ENTRYLIST list{1, &row.lpProps[2].Value.bin};
-        if (FAILED(synchFolder_->DeleteMessages(&list, 0, nullptr, 0))) return false;
+        hr = synchFolder_->DeleteMessages(&list, 0, nullptr, 0);
+        if (FAILED(hr)) return Fail(u"DeleteMessages", hr);
     }
 }
 
-// A failure anywhere leaves the folder without this marker, silently.
-void FolderTreeModel::CreateMarker(const EntryBlob& key) {
+// After a whole build every message that is not a wanted marker goes. After a build that
+// stopped part way only the markers of folders the tree holds: the others name folders the
+// administrator never saw.
+bool FolderTreeModel::MayDelete(const mapi::SPropValue& key) const {
+    if (treeComplete_) return true;
+    return key.ulPropTag == markerTags_[kSynchEntryIdTag] &&
+           treeKeys_.count(EntryBlob::FromBinary(key.Value.bin)) != 0;
+}
+
+// A failure anywhere leaves the folder without this marker; the next one is still tried.
+bool FolderTreeModel::CreateMarker(const EntryBlob& key) {
     mapi::ComPtr<mapi::IMessage> message;
-    if (FAILED(synchFolder_->CreateMessage(nullptr, 0, message.Put())) || !message) return;
+    mapi::HRESULT hr = synchFolder_->CreateMessage(nullptr, 0, message.Put());
+    if (FAILED(hr) || !message) return Fail(u"CreateMessage", hr);
     mapi::MapiBuffer<mapi::SPropValue> values;
-    if (FAILED(values.Allocate(3 * sizeof(mapi::SPropValue)))) return;
+    hr = values.Allocate(3 * sizeof(mapi::SPropValue));
+    if (FAILED(hr)) return Fail(u"MAPIAllocateBuffer", hr);
     std::memset(values.Get(), 0, 3 * sizeof(mapi::SPropValue));
 
     void* text = nullptr;
-    if (FAILED(mapi::MAPIAllocateMore(sizeof kMarkerMessageClass, values.Get(), &text))) return;
+    hr = mapi::MAPIAllocateMore(sizeof kMarkerMessageClass, values.Get(), &text);
+    if (FAILED(hr)) return Fail(u"MAPIAllocateMore", hr);
     std::memcpy(text, kMarkerMessageClass, sizeof kMarkerMessageClass);
     values[0].ulPropTag = mapi::PR_MESSAGE_CLASS_W;
     values[0].Value.lpszW = static_cast<char16_t*>(text);
 
     void* bytes = nullptr;
     if (key.Count() != 0) {
-        if (FAILED(mapi::MAPIAllocateMore(key.Count(), values.Get(), &bytes))) return;
+        hr = mapi::MAPIAllocateMore(key.Count(), values.Get(), &bytes);
+        if (FAILED(hr)) return Fail(u"MAPIAllocateMore", hr);
         std::memcpy(bytes, key.Bytes(), key.Count());
     }
     values[1].ulPropTag = markerTags_[kSynchEntryIdTag];
@@ -198,17 +254,20 @@ void FolderTreeModel::CreateMarker(const EntryBlob& key) {
     values[2].Value.ft = {static_cast<mapi::DWORD>(now), static_cast<mapi::DWORD>(now >> 32)};
 
     mapi::MapiBuffer<mapi::SPropProblemArray> problems;
-    if (FAILED(message->SetProps(3, values.Get(), problems.Put())) || problems) return;
-    message->SaveChanges(mapi::FORCE_SAVE);
+    hr = message->SetProps(3, values.Get(), problems.Put());
+    if (FAILED(hr) || problems) return Fail(u"SetProps", hr);
+    hr = message->SaveChanges(mapi::FORCE_SAVE);
+    if (FAILED(hr)) return Fail(u"SaveChanges", hr);
+    return true;
 }
 
 bool FolderTreeModel::CountMarkers(std::int32_t& count) {
     mapi::ComPtr<mapi::IMAPITable> table;
+    mapi::HRESULT hr = synchFolder_->GetContentsTable(0, table.Put());
+    if (FAILED(hr) || !table) return Fail(u"GetContentsTable", hr);
     ULONG rows = 0;
-    if (FAILED(synchFolder_->GetContentsTable(0, table.Put())) || !table ||
-        FAILED(table->GetRowCount(0, &rows))) {
-        return false;
-    }
+    hr = table->GetRowCount(0, &rows);
+    if (FAILED(hr)) return Fail(u"GetRowCount", hr);
     count = static_cast<std::int32_t>(rows) + (sentItemsSelected_ ? 1 : 0);
     return true;
 }

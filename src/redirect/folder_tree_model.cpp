@@ -105,15 +105,20 @@ FolderNode* FolderTreeModel::BuildTree(mapi::IMsgStore* store) {
     ResolveMarkerTags();
     ReadSpecialFolders();
 
-    ULONG type = 0;
-    mapi::ComPtr<mapi::IUnknown> top;
-    mapi::HRESULT hr = store_->OpenEntry(ipmSubtreeId_.Count(), ipmSubtreeId_.EntryId(), nullptr,
-                                         mapi::MAPI_BEST_ACCESS, &type, top.PutUnknown());
-    if (mapi::SUCCEEDED(hr) && top && type == mapi::MAPI_FOLDER) {
-        topFolder_ = mapi::StaticPointerCast<mapi::IMAPIFolder>(std::move(top));
+    // Without the IPM subtree's id there is no top folder: an empty id would open the store's
+    // root, whose folders are not mail folders. The tree then holds the mailbox node alone.
+    if (!ipmSubtreeId_.Empty()) {
+        ULONG type = 0;
+        mapi::ComPtr<mapi::IUnknown> top;
+        mapi::HRESULT hr = store_->OpenEntry(ipmSubtreeId_.Count(), ipmSubtreeId_.EntryId(),
+                                             nullptr, mapi::MAPI_BEST_ACCESS, &type,
+                                             top.PutUnknown());
+        if (mapi::SUCCEEDED(hr) && top && type == mapi::MAPI_FOLDER) {
+            topFolder_ = mapi::StaticPointerCast<mapi::IMAPIFolder>(std::move(top));
+        }
     }
     currentFolder_ = topFolder_.Get();
-    Walk();
+    treeComplete_ = Walk();
     return currentParent_;
 }
 
@@ -244,11 +249,11 @@ bool FolderTreeModel::AddFolder(const mapi::SRow& row) {
     bool selected = false;
     if (values[kSourceKey].ulPropTag == mapi::PR_SOURCE_KEY) {
         node.key = EntryBlob::FromBinary(values[kSourceKey].Value.bin);
+        treeKeys_.insert(node.key);
         bool selectable = IsSelectable(entryId);
         isInbox = SameEntry(inboxId_, entryId);
         isSentItems = SameEntry(sentItemsId_, entryId);
-        bool marked =
-            std::find(markerKeys_.begin(), markerKeys_.end(), node.key) != markerKeys_.end();
+        bool marked = markerKeySet_.count(node.key) != 0;
         if (isSentItems) {
             selected = sentItemsSelected_;
         } else if (isInbox) {

@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "mapi/mapi.h"
@@ -28,6 +30,17 @@ inline constexpr std::size_t kRootLabelLimit = 256;
 
 // markerTags: the three named properties in the order they are resolved.
 enum MarkerTag : std::size_t { kSynchStateTag = 0, kSynchEntryIdTag = 1, kSelectTimeTag = 2 };
+
+// How the last SaveMarkers went.
+struct MarkerSaveReport {
+    // Every marker of the selection is stored and no other one is left.
+    bool saved = false;
+    // The count describes the markers the folder holds now (and the Sent Items selection).
+    bool counted = false;
+    // The first MAPI call that failed, and its result; null when none did.
+    const char16_t* failedCall = nullptr;
+    mapi::HRESULT result = mapi::S_OK;
+};
 
 class FolderTreeModel {
   public:
@@ -57,8 +70,20 @@ class FolderTreeModel {
     // Reads the source keys of the markers into MarkerKeys.
     bool ReadMarkers();
     // Rewrites the markers after the dialog set the nodes' checked fields: count receives the
-    // messages left in "TavrelSynch", plus one when Sent Items is selected.
+    // messages left in "TavrelSynch", plus one when Sent Items is selected. Only markers of
+    // folders the tree holds are deleted when the build stopped part way; without the marker
+    // tags nothing is touched. False when the selection was not stored whole (see LastSave).
     bool SaveMarkers(std::int32_t& count);
+    const MarkerSaveReport& LastSave() const { return lastSave_; }
+
+    // The named properties were resolved, so markers can be read and written.
+    bool MarkerTagsResolved() const { return tagsResolved_; }
+    mapi::HRESULT MarkerTagsResult() const { return tagsResult_; }
+    // Every level of the hierarchy was read.
+    bool TreeComplete() const { return treeComplete_; }
+    // Sent Items was met by the walk: its selection is the tree's. Otherwise the stored
+    // selection stays.
+    bool SentItemsInTree() const { return !sentItemsKey_.Empty(); }
 
     const std::array<mapi::ULONG, 3>& MarkerTags() const { return markerTags_; }
     const std::vector<EntryBlob>& MarkerKeys() const { return markerKeys_; }
@@ -75,10 +100,13 @@ class FolderTreeModel {
     // The store reports both ids equal; a failing comparison counts as not equal.
     bool SameEntry(const EntryBlob& known, const mapi::SBinary& entryId) const;
     mapi::HRESULT OpenRoot(mapi::ULONG flags, mapi::ComPtr<mapi::IMAPIFolder>& folder) const;
-    std::vector<EntryBlob> WantedKeys() const;
-    bool PruneMarkers(std::vector<EntryBlob>& wanted);
-    void CreateMarker(const EntryBlob& key);
+    using KeyCounts = std::unordered_map<EntryBlob, std::size_t, EntryBlobHash>;
+    std::vector<EntryBlob> WantedKeys();
+    bool PruneMarkers(KeyCounts& unmatched, KeyCounts& kept);
+    bool MayDelete(const mapi::SPropValue& key) const;
+    bool CreateMarker(const EntryBlob& key);
     bool CountMarkers(std::int32_t& count);
+    bool Fail(const char16_t* call, mapi::HRESULT result);
 
     mapi::IMsgStore* store_ = nullptr;  // borrowed
     mapi::ComPtr<mapi::IMAPIFolder> topFolder_;
@@ -92,7 +120,14 @@ class FolderTreeModel {
     std::vector<EntryBlob> unselectableIds_;
     std::array<EntryBlob, 2> noDescentIds_;
     std::vector<EntryBlob> markerKeys_;
+    std::unordered_set<EntryBlob, EntryBlobHash> markerKeySet_;
+    // The keys of the folders the walk put in the tree.
+    std::unordered_set<EntryBlob, EntryBlobHash> treeKeys_;
+    bool treeComplete_ = false;
     std::array<mapi::ULONG, 3> markerTags_{};
+    bool tagsResolved_ = false;
+    mapi::HRESULT tagsResult_ = mapi::S_OK;
+    MarkerSaveReport lastSave_;
     mapi::ComPtr<mapi::IMAPIFolder> rootFolder_;
     mapi::ComPtr<mapi::IMAPIFolder> handheldInfoFolder_;
     mapi::ComPtr<mapi::IMAPIFolder> synchFolder_;

@@ -33,6 +33,33 @@ struct CallerSettings {
     }
 };
 
+// True when OK left the markers as the administrator chose them (or had no markers to save);
+// otherwise logs why not.
+bool MarkersSaved(const ChooseFoldersDialog& dialog, std::u16string_view userDn) {
+    switch (dialog.Markers()) {
+        case MarkerOutcome::kUntouched:
+        case MarkerOutcome::kSaved:
+            return true;
+        case MarkerOutcome::kNoFolderTree:
+            WriteLog(kOp, kLogWarning,
+                     u"Failed to read the folders of user=%s; no folder marker was saved.", userDn);
+            return false;
+        case MarkerOutcome::kTagsUnresolved:
+            WriteLog(kOp, kLogWarning,
+                     u"Failed to resolve the folder marker properties for user=%s, "
+                     u"result=0x%08x; no folder marker was saved.",
+                     userDn, dialog.MarkerTagsResult());
+            return false;
+        case MarkerOutcome::kSaveFailed:
+            break;
+    }
+    const MarkerSaveReport& save = dialog.MarkerSave();
+    WriteLog(kOp, kLogWarning, u"Failed to save the folder markers for user=%s: %s failed, result=0x%08x.",
+             userDn, std::u16string_view(save.failedCall ? save.failedCall : u"a call"),
+             save.result);
+    return false;
+}
+
 bool EditSettings(std::u16string_view displayName, std::u16string_view userDn,
                   std::u16string_view serverDn, const CallerSettings& caller) {
     // The caller's values are the defaults of properties the message lacks.
@@ -46,12 +73,17 @@ bool EditSettings(std::u16string_view displayName, std::u16string_view userDn,
     ChooseFoldersDialog dialog(displayName, userDn, serverDn);
     dialog.Seed(settings);
     if (!dialog.ShowModal()) return false;
-    caller.Write(dialog.Settings());
-    if (!UpdateFolderRedirectionProperties(userDn, serverDn, dialog.Settings())) {
-        ShowWarningBox(ResourceText::LoadString(kTextRedirectionUpdateFailed));
-        return false;
+    bool markersSaved = MarkersSaved(dialog, userDn);
+    // Settings that describe the markers the mailbox holds are stored even when the markers
+    // are not the administrator's whole selection; without that description nothing is.
+    bool describesMailbox =
+        markersSaved || (dialog.Markers() == MarkerOutcome::kSaveFailed && dialog.MarkerSave().counted);
+    if (describesMailbox) {
+        caller.Write(dialog.Settings());
+        if (!UpdateFolderRedirectionProperties(userDn, serverDn, dialog.Settings())) markersSaved = false;
     }
-    return true;
+    if (!markersSaved) ShowWarningBox(ResourceText::LoadString(kTextRedirectionUpdateFailed));
+    return markersSaved && describesMailbox;
 }
 
 }  // namespace

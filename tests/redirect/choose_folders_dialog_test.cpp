@@ -46,6 +46,7 @@ class ChooseFolders : public RedirectTest {
     struct Shown {
         bool ok = false;
         Values values;
+        MarkerOutcome markers = MarkerOutcome::kUntouched;
         portable::DialogRecord record;
     };
     Shown Show(const Values& seed, const std::vector<portable::DialogAction>& actions) {
@@ -55,6 +56,7 @@ class ChooseFolders : public RedirectTest {
         Shown shown;
         shown.ok = dialog.ShowModal();
         shown.values = ValuesOf(dialog.Settings());
+        shown.markers = dialog.Markers();
         EXPECT_FALSE(portable::ShownDialogs().empty());
         if (!portable::ShownDialogs().empty()) shown.record = portable::ShownDialogs().back();
         return shown;
@@ -220,6 +222,11 @@ TEST_F(ChooseFolders, SentActivationTimeIsSetWhenSentItemsBecomesRedirected) {
          {1, 1, 1000, 500, 1},
          {portable::ClickRadio(1001)},
          {0, 1, 1000, 500, 1}},
+        // Clicking the button that is checked already changes no mode.
+        {"selected folders clicked again",
+         {1, 1, 1000, 500, 1},
+         {portable::ClickRadio(1002)},
+         {1, 1, kClockSeconds, 500, 1}},
     };
     ASSERT_TRUE(Initialize());
     for (Case& c : cases) {
@@ -244,10 +251,15 @@ TEST_F(ChooseFolders, WithoutTheMailboxTheDialogIsEmptyAndSavesNoMarkers) {
     EXPECT_EQ(view.window, (platform::Rect{0, 0, 394, 483}));
     EXPECT_EQ(inboxOnly.values, (Values{0, 2, 1000, 500, 1}));
 
+    EXPECT_EQ(inboxOnly.markers, MarkerOutcome::kUntouched);
+
+    // The selected folders cannot be saved: the settings stay as they were given.
     Shown selected = Show({0, 2, 1000, 500, 1}, {portable::ClickRadio(1002), portable::PressOk()});
     ASSERT_EQ(selected.record.steps.size(), 2u);
     EXPECT_EQ(selected.record.steps[1].boxes.size(), 1u);  // nothing is ticked
-    EXPECT_EQ(selected.values, (Values{1, 0, kClockSeconds, 500, 0}));
+    EXPECT_TRUE(selected.ok);
+    EXPECT_EQ(selected.markers, MarkerOutcome::kNoFolderTree);
+    EXPECT_EQ(selected.values, (Values{0, 2, 1000, 500, 1}));
     EXPECT_TRUE(sim::Simulator::Instance().CallsTo("IMAPIFolder::CreateFolder").empty());
 }
 
@@ -263,21 +275,28 @@ TEST_F(ChooseFolders, WithoutTheMailboxNodeTheMarkersStay) {
     Shown shown = Show({1, 1, 1000, 500, 1}, {portable::PressOk()});
     EXPECT_TRUE(shown.record.initial.tree.empty());
     EXPECT_EQ(Radios(shown.record.initial), (std::vector<bool>{false, true}));
-    EXPECT_EQ(shown.values, (Values{1, 0, kClockSeconds, 500, 0}));
+    EXPECT_EQ(shown.markers, MarkerOutcome::kNoFolderTree);
+    EXPECT_EQ(shown.values, (Values{1, 1, 1000, 500, 1}));
     EXPECT_EQ(Markers().size(), 1u);
 }
 
-TEST_F(ChooseFolders, TopLevelItemsAfterTheMailboxAreShownButNotSaved) {
+// The Inbox has no source key, so it cannot be selected and its subfolders stand beside the
+// mailbox item: their ticks are saved like any other.
+TEST_F(ChooseFolders, TopLevelItemsAfterTheMailboxAreSavedToo) {
     User().Inbox().NoSourceKey();
+    AddMarker(User().Inbox().Folder(u"Archive"));
     ASSERT_TRUE(Initialize());
-    Shown shown =
-        Show({1, 0, 1000, 500, 0}, {portable::ClickItemImage(u"Customers"), portable::PressOk()});
+    Shown shown = Show({1, 1, 1000, 500, 0}, {portable::ClickItemImage(u"Customers"),
+                                              portable::ClickItemImage(u"Archive"),
+                                              portable::PressOk()});
     EXPECT_EQ(DescribeTree(shown.record.initial),
               (Lines{"Mailbox - John Doe 0 + *", "  Projects 1", "  Sent Items 1", "Customers 1",
-                     "  Big 1", "  Small 1", "Archive 1"}));
-    EXPECT_EQ(ImageOf(shown.record.steps[0].after, u"Customers"), 2);
-    EXPECT_EQ(shown.values[1], 0);
-    EXPECT_TRUE(Markers().empty());
+                     "  Big 1", "  Small 1", "Archive 2"}));
+    EXPECT_EQ(shown.markers, MarkerOutcome::kSaved);
+    EXPECT_EQ(shown.values, (Values{1, 1, kClockSeconds, 500, 0}));
+    std::vector<Marker> markers = Markers();
+    ASSERT_EQ(markers.size(), 1u);
+    EXPECT_EQ(markers[0].key, User().Inbox().Folder(u"Customers").SourceKey());
 }
 
 TEST_F(ChooseFolders, TheDialogIsCentredOverAVisibleOwnerInsideTheWorkArea) {

@@ -147,6 +147,52 @@ TEST_F(EditFolderRedirection, AFailedWriteIsToldAndLeavesTheMarkersChanged) {
     EXPECT_EQ(Boxes()[0].flags, 0x30u);
 }
 
+// OK in the selected-folders mode whose markers cannot be saved is a failed update: the box, a
+// line saying why, and stored settings that describe the markers the mailbox really holds.
+TEST_F(EditFolderRedirection, MarkersThatCannotBeSavedAreAFailedUpdate) {
+    struct Case {
+        const char* name;
+        const char* method;
+        std::string line;
+        Values stored;  // and handed back
+        std::size_t markers;
+    } cases[] = {
+        // The prune stops at once: Projects' marker stays and Inbox gets none.
+        {"delete refused", "IMAPIFolder::DeleteMessages",
+         "3:[ExchangeAdaptorDLL::EditFolderRedirectionSettings] Failed to save the folder markers "
+         "for user=" + sim::ToUtf8(kUserDn) + ": DeleteMessages failed, result=0x80070005.",
+         {1, 1, kClockSeconds, 500, 0}, 1},
+        // Nothing is saved and the settings are not rewritten.
+        {"names not resolved", "IMAPIFolder::GetIDsFromNames",
+         "3:[ExchangeAdaptorDLL::EditFolderRedirectionSettings] Failed to resolve the folder "
+         "marker properties for user=" + sim::ToUtf8(kUserDn) +
+             ", result=0x80070005; no folder marker was saved.",
+         {1, 1, 1000, 500, 0}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Store({1, 1, 1000, 500, 0});
+        SynchFolder().Model().messages.clear();
+        AddMarker(User().Ipm().Folder(u"Projects"));
+        ASSERT_TRUE(Initialize());
+        portable::ResetMessageBoxes();
+        Fail(c.method, mapi::MAPI_E_NO_ACCESS);
+        Result result = Edit({0, 0, 0, 0, 0}, {portable::ClickItemImage(kRoot + u"/Projects"),
+                                               portable::ClickItemImage(kRoot + u"/Inbox"),
+                                               portable::PressOk()});
+        sim::Simulator::Instance().ClearFaults();
+        EXPECT_FALSE(result.done);
+        EXPECT_EQ(result.values, c.stored);
+        EXPECT_EQ(Stored(), c.stored);
+        EXPECT_EQ(Markers().size(), c.markers);
+        std::vector<std::string> log = LogUtf8();
+        EXPECT_EQ(std::count(log.begin(), log.end(), c.line), 1);
+        ASSERT_EQ(Boxes().size(), 1u);
+        EXPECT_EQ(Boxes()[0].text, ResourceText::LoadString(kTextRedirectionUpdateFailed));
+        Uninitialize();
+    }
+}
+
 TEST_F(EditFolderRedirection, SwitchingToSelectedFoldersStoresMarkersAndSettings) {
     Store({0, 0, 1000, 500, 1});
     ASSERT_TRUE(Initialize());

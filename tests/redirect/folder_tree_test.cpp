@@ -209,6 +209,32 @@ TEST_F(FolderTree, AFailedFirstLevelLeavesTheMailboxNodeAlone) {
     EXPECT_EQ(Describe(built.root), (Lines{"Mailbox - John Doe 80"}));
 }
 
+// Without its IPM subtree's id the store gives no top folder: the store's root (with the
+// configuration folders and the subtree itself) is not offered in its place.
+TEST_F(FolderTree, WithoutTheIpmSubtreeIdTheMailboxNodeStandsAlone) {
+    struct Case {
+        const char* name;
+        bool idMissing;  // else the store refuses its first GetProps
+    } cases[] = {{"id missing", true}, {"GetProps refused", false}};
+    ASSERT_TRUE(Initialize());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::uint64_t subtree = UserModel().special.ipmSubtree;
+        if (c.idMissing) {
+            UserModel().special.ipmSubtree = 0;
+        } else {
+            Fail("IMsgStore::GetProps", mapi::MAPI_E_NO_ACCESS, 1);
+        }
+        BuiltModel built;
+        EXPECT_EQ(Describe(built.root), (Lines{"Mailbox - John Doe 80"}));
+        EXPECT_FALSE(built.model->TreeComplete());
+        EXPECT_FALSE(built.model->SentItemsInTree());
+        EXPECT_TRUE(CallsOn("IMAPIFolder::GetHierarchyTable", "folder:").empty());
+        UserModel().special.ipmSubtree = subtree;
+        sim::Simulator::Instance().ClearFaults();
+    }
+}
+
 TEST_F(FolderTree, TheModelReleasesEachFolderItOpenedOnceWhenDestroyed) {
     ASSERT_TRUE(Initialize());
     auto& simulator = sim::Simulator::Instance();
