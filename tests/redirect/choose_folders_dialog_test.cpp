@@ -2,6 +2,8 @@
 // toggle, the no-folders question, the settings it hands back and the markers it saves.
 #include "redirect/choose_folders_dialog.h"
 
+#include <algorithm>
+
 #include "core/resource_text.h"
 #include "redirect_fixture.h"
 
@@ -297,6 +299,36 @@ TEST_F(ChooseFolders, TopLevelItemsAfterTheMailboxAreSavedToo) {
     std::vector<Marker> markers = Markers();
     ASSERT_EQ(markers.size(), 1u);
     EXPECT_EQ(markers[0].key, User().Inbox().Folder(u"Customers").SourceKey());
+}
+
+// Two thousand folders under one parent, a tenth of them marked: the tree shows them sorted
+// with the marked ones ticked, and OK keeps exactly those markers.
+TEST_F(ChooseFolders, ThousandsOfSiblingsKeepTheirMarkers) {
+    constexpr int kFolders = 2000;
+    sim::FolderBuilder& many = User().Ipm().Folder(u"Many");
+    for (int i = kFolders; i > 0; --i) {
+        sim::FolderBuilder& folder = many.Folder(sim::FromUtf8("F" + std::to_string(100000 + i)));
+        if (i % 10 == 0) AddMarker(folder);
+    }
+    ASSERT_TRUE(Initialize());
+    Shown shown = Show({1, 0, 1000, 500, 0}, {portable::ClickItemImage(kRoot + std::u16string(u"/Many")),
+                                              portable::PressOk()});
+    const portable::DialogView& view = shown.record.initial;
+    std::vector<std::string> names;
+    int ticked = 0;
+    for (const auto& item : view.tree) {
+        if (item.depth != 2) continue;
+        if (item.text.rfind(u"F1", 0) != 0) continue;
+        names.push_back(sim::ToUtf8(item.text));
+        if (item.image == kImageChecked) ++ticked;
+    }
+    ASSERT_EQ(names.size(), static_cast<std::size_t>(kFolders));
+    EXPECT_TRUE(std::is_sorted(names.begin(), names.end()));
+    EXPECT_EQ(ticked, kFolders / 10);
+    EXPECT_EQ(shown.markers, MarkerOutcome::kSaved);
+    EXPECT_EQ(shown.values[1], kFolders / 10 + 1);  // and Many itself
+    EXPECT_EQ(Markers().size(), static_cast<std::size_t>(kFolders / 10 + 1));
+    EXPECT_TRUE(sim::Simulator::Instance().CallsTo("IMAPIFolder::DeleteMessages").empty());
 }
 
 TEST_F(ChooseFolders, TheDialogIsCentredOverAVisibleOwnerInsideTheWorkArea) {
