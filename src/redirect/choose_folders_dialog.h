@@ -60,7 +60,7 @@ class ChooseFoldersDialog final : private platform::DialogHandler {
     // markers the mailbox now holds.
     const FolderRedirectionSettings& Settings() const { return settings_; }
     MarkerOutcome Markers() const { return markerOutcome_; }
-    // The save's failing call and the marker count, after kSaveFailed or kTagsUnresolved.
+    // The failing call of the save and whether the markers were counted, after kSaveFailed.
     const MarkerSaveReport& MarkerSave() const { return markerSave_; }
     mapi::HRESULT MarkerTagsResult() const { return model_ ? model_->MarkerTagsResult() : 0; }
 

@@ -110,9 +110,9 @@ FolderNode* FolderTreeModel::BuildTree(mapi::IMsgStore* store) {
     if (!ipmSubtreeId_.Empty()) {
         ULONG type = 0;
         mapi::ComPtr<mapi::IUnknown> top;
-        mapi::HRESULT hr = store_->OpenEntry(ipmSubtreeId_.Count(), ipmSubtreeId_.EntryId(),
-                                             nullptr, mapi::MAPI_BEST_ACCESS, &type,
-                                             top.PutUnknown());
+        mapi::HRESULT hr =
+            store_->OpenEntry(ipmSubtreeId_.Count(), ipmSubtreeId_.EntryId(), nullptr,
+                              mapi::MAPI_BEST_ACCESS, &type, top.PutUnknown());
         if (mapi::SUCCEEDED(hr) && top && type == mapi::MAPI_FOLDER) {
             topFolder_ = mapi::StaticPointerCast<mapi::IMAPIFolder>(std::move(top));
         }

@@ -54,9 +54,9 @@ bool MarkersSaved(const ChooseFoldersDialog& dialog, std::u16string_view userDn)
             break;
     }
     const MarkerSaveReport& save = dialog.MarkerSave();
-    WriteLog(kOp, kLogWarning, u"Failed to save the folder markers for user=%s: %s failed, result=0x%08x.",
-             userDn, std::u16string_view(save.failedCall ? save.failedCall : u"a call"),
-             save.result);
+    WriteLog(kOp, kLogWarning,
+             u"Failed to save the folder markers for user=%s: %s failed, result=0x%08x.", userDn,
+             std::u16string_view(save.failedCall ? save.failedCall : u"a call"), save.result);
     return false;
 }
 
@@ -76,11 +76,12 @@ bool EditSettings(std::u16string_view displayName, std::u16string_view userDn,
     bool markersSaved = MarkersSaved(dialog, userDn);
     // Settings that describe the markers the mailbox holds are stored even when the markers
     // are not the administrator's whole selection; without that description nothing is.
-    bool describesMailbox =
-        markersSaved || (dialog.Markers() == MarkerOutcome::kSaveFailed && dialog.MarkerSave().counted);
+    bool describesMailbox = markersSaved || (dialog.Markers() == MarkerOutcome::kSaveFailed &&
+                                             dialog.MarkerSave().counted);
     if (describesMailbox) {
         caller.Write(dialog.Settings());
-        if (!UpdateFolderRedirectionProperties(userDn, serverDn, dialog.Settings())) markersSaved = false;
+        if (!UpdateFolderRedirectionProperties(userDn, serverDn, dialog.Settings()))
+            markersSaved = false;
     }
     if (!markersSaved) ShowWarningBox(ResourceText::LoadString(kTextRedirectionUpdateFailed));
     return markersSaved && describesMailbox;

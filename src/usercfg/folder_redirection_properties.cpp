@@ -99,12 +99,13 @@ mapi::FILETIME UnixTimeToFileTime(std::int32_t seconds) {
 }
 
 bool FileTimeToUnixTime(const mapi::FILETIME& fileTime, std::int32_t& target) {
-    std::uint64_t ticks = (static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) |
-                          fileTime.dwLowDateTime;
+    std::uint64_t ticks =
+        (static_cast<std::uint64_t>(fileTime.dwHighDateTime) << 32) | fileTime.dwLowDateTime;
     // A FILETIME with the top bit set is no time at all (and would overflow the subtraction as
     // a signed number): refused before any arithmetic, like the other times out of range.
     if (ticks > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) return false;
-    std::int64_t seconds = (static_cast<std::int64_t>(ticks) - kTicksFrom1601To1970) / kTicksPerSecond;
+    std::int64_t seconds =
+        (static_cast<std::int64_t>(ticks) - kTicksFrom1601To1970) / kTicksPerSecond;
     // Outside 32 bits either way (after 2038-01-19 03:14:07, before 1901-12-13 20:45:52).
     if (seconds > std::numeric_limits<std::int32_t>::max() ||
         seconds < std::numeric_limits<std::int32_t>::min())

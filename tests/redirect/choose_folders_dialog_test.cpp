@@ -288,9 +288,9 @@ TEST_F(ChooseFolders, TopLevelItemsAfterTheMailboxAreSavedToo) {
     User().Inbox().NoSourceKey();
     AddMarker(User().Inbox().Folder(u"Archive"));
     ASSERT_TRUE(Initialize());
-    Shown shown = Show({1, 1, 1000, 500, 0}, {portable::ClickItemImage(u"Customers"),
-                                              portable::ClickItemImage(u"Archive"),
-                                              portable::PressOk()});
+    Shown shown =
+        Show({1, 1, 1000, 500, 0}, {portable::ClickItemImage(u"Customers"),
+                                    portable::ClickItemImage(u"Archive"), portable::PressOk()});
     EXPECT_EQ(DescribeTree(shown.record.initial),
               (Lines{"Mailbox - John Doe 0 + *", "  Projects 1", "  Sent Items 1", "Customers 1",
                      "  Big 1", "  Small 1", "Archive 2"}));
@@ -311,8 +311,9 @@ TEST_F(ChooseFolders, ThousandsOfSiblingsKeepTheirMarkers) {
         if (i % 10 == 0) AddMarker(folder);
     }
     ASSERT_TRUE(Initialize());
-    Shown shown = Show({1, 0, 1000, 500, 0}, {portable::ClickItemImage(kRoot + std::u16string(u"/Many")),
-                                              portable::PressOk()});
+    Shown shown =
+        Show({1, 0, 1000, 500, 0},
+             {portable::ClickItemImage(kRoot + std::u16string(u"/Many")), portable::PressOk()});
     const portable::DialogView& view = shown.record.initial;
     std::vector<std::string> names;
     int ticked = 0;

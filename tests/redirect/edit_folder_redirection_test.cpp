@@ -158,16 +158,21 @@ TEST_F(EditFolderRedirection, MarkersThatCannotBeSavedAreAFailedUpdate) {
         std::size_t markers;
     } cases[] = {
         // The prune stops at once: Projects' marker stays and Inbox gets none.
-        {"delete refused", "IMAPIFolder::DeleteMessages",
+        {"delete refused",
+         "IMAPIFolder::DeleteMessages",
          "3:[ExchangeAdaptorDLL::EditFolderRedirectionSettings] Failed to save the folder markers "
-         "for user=" + sim::ToUtf8(kUserDn) + ": DeleteMessages failed, result=0x80070005.",
-         {1, 1, kClockSeconds, 500, 0}, 1},
+         "for user=" +
+             sim::ToUtf8(kUserDn) + ": DeleteMessages failed, result=0x80070005.",
+         {1, 1, kClockSeconds, 500, 0},
+         1},
         // Nothing is saved and the settings are not rewritten.
-        {"names not resolved", "IMAPIFolder::GetIDsFromNames",
+        {"names not resolved",
+         "IMAPIFolder::GetIDsFromNames",
          "3:[ExchangeAdaptorDLL::EditFolderRedirectionSettings] Failed to resolve the folder "
-         "marker properties for user=" + sim::ToUtf8(kUserDn) +
-             ", result=0x80070005; no folder marker was saved.",
-         {1, 1, 1000, 500, 0}, 1},
+         "marker properties for user=" +
+             sim::ToUtf8(kUserDn) + ", result=0x80070005; no folder marker was saved.",
+         {1, 1, 1000, 500, 0},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -177,9 +182,9 @@ TEST_F(EditFolderRedirection, MarkersThatCannotBeSavedAreAFailedUpdate) {
         ASSERT_TRUE(Initialize());
         portable::ResetMessageBoxes();
         Fail(c.method, mapi::MAPI_E_NO_ACCESS);
-        Result result = Edit({0, 0, 0, 0, 0}, {portable::ClickItemImage(kRoot + u"/Projects"),
-                                               portable::ClickItemImage(kRoot + u"/Inbox"),
-                                               portable::PressOk()});
+        Result result = Edit({0, 0, 0, 0, 0},
+                             {portable::ClickItemImage(kRoot + u"/Projects"),
+                              portable::ClickItemImage(kRoot + u"/Inbox"), portable::PressOk()});
         sim::Simulator::Instance().ClearFaults();
         EXPECT_FALSE(result.done);
         EXPECT_EQ(result.values, c.stored);

@@ -184,12 +184,13 @@ TEST_P(FolderMarkerSaveFailure, NamesTheCallAndCountsWhatIsStored) {
 
 INSTANTIATE_TEST_SUITE_P(
     Calls, FolderMarkerSaveFailure,
-    ::testing::Values(SaveFailure{"IMAPIFolder::DeleteMessages", u"DeleteMessages", {u"Projects"}, true},
-                      SaveFailure{"IMAPITable::QueryRows", u"QueryRows", {u"Projects"}, true},
-                      SaveFailure{"IMAPIFolder::CreateMessage", u"CreateMessage", {}, true},
-                      SaveFailure{"IMessage::SetProps", u"SetProps", {}, true},
-                      SaveFailure{"IMessage::SaveChanges", u"SaveChanges", {}, true},
-                      SaveFailure{"IMAPITable::GetRowCount", u"GetRowCount", {u"Customers"}, false}),
+    ::testing::Values(
+        SaveFailure{"IMAPIFolder::DeleteMessages", u"DeleteMessages", {u"Projects"}, true},
+        SaveFailure{"IMAPITable::QueryRows", u"QueryRows", {u"Projects"}, true},
+        SaveFailure{"IMAPIFolder::CreateMessage", u"CreateMessage", {}, true},
+        SaveFailure{"IMessage::SetProps", u"SetProps", {}, true},
+        SaveFailure{"IMessage::SaveChanges", u"SaveChanges", {}, true},
+        SaveFailure{"IMAPITable::GetRowCount", u"GetRowCount", {u"Customers"}, false}),
     [](const auto& info) { return std::to_string(info.index); });
 
 // A build that stopped part way (Alpha cannot be opened) shows the folders read before the stop.
@@ -219,8 +220,9 @@ TEST_F(FolderMarkers, AfterAPartialBuildOnlyMarkersOfFoldersInTheTreeGo) {
     EXPECT_TRUE(built.model->SentItemsSelected());
     std::vector<sim::Bytes> keys;
     for (const Marker& marker : Markers()) keys.push_back(marker.key);
-    EXPECT_EQ(keys, (std::vector<sim::Bytes>{hidden.SourceKey(), beta.SourceKey(),
-                                             Key(u"Projects"), {}, alpha.SourceKey()}));
+    EXPECT_EQ(keys,
+              (std::vector<sim::Bytes>{
+                  hidden.SourceKey(), beta.SourceKey(), Key(u"Projects"), {}, alpha.SourceKey()}));
     EXPECT_EQ(count, 6);
 }
 

@@ -195,10 +195,9 @@ class PortableDialog final : public DialogHost {
             item->self = siblings.items.insert(position, item);
             siblings.byText.emplace_hint(after, item->text, item->self);
         } else if (insert.sorted && parent) {
-            auto position =
-                std::find_if(siblings.items.begin(), siblings.items.end(), [&](const Item* sibling) {
-                    return CompareNoCase(sibling->text, item->text) > 0;
-                });
+            auto position = std::find_if(
+                siblings.items.begin(), siblings.items.end(),
+                [&](const Item* sibling) { return CompareNoCase(sibling->text, item->text) > 0; });
             item->self = siblings.items.insert(position, item);
         } else {
             siblings.unsortedInserted = true;
@@ -558,7 +557,6 @@ WindowHandle ActiveWindow() {
 }
 
 namespace portable {
-
 
 void QueueDialogAction(DialogAction action) {
     State().actions.push_back(std::move(action));
