@@ -198,6 +198,29 @@ TEST_F(EditFolderRedirection, MarkersThatCannotBeSavedAreAFailedUpdate) {
     }
 }
 
+// The dialog cannot open the mailbox the settings were read from: choosing selected folders
+// there saves nothing and is told.
+TEST_F(EditFolderRedirection, SelectedFoldersWithoutTheMailboxAreAFailedUpdate) {
+    Store({0, 2, 1000, 500, 1});
+    AddMarker(User().Ipm().Folder(u"Projects"));
+    ASSERT_TRUE(Initialize());
+    Fail("IMAPISession::OpenMsgStore", mapi::MAPI_E_NO_ACCESS, 2);  // the dialog's open
+    portable::QueueMessageBoxAnswer(platform::kIdYes);               // "No folders are selected"
+    Result result = Edit({0, 0, 0, 0, 0}, {portable::ClickRadio(1002), portable::PressOk()});
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.values, (Values{0, 2, 1000, 500, 1}));
+    EXPECT_EQ(Stored(), (Values{0, 2, 1000, 500, 1}));
+    EXPECT_EQ(Markers().size(), 1u);
+    std::vector<std::string> log = LogUtf8();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "3:[ExchangeAdaptorDLL::EditFolderRedirectionSettings] Failed to read the "
+                         "folders of user=" + sim::ToUtf8(kUserDn) +
+                             "; no folder marker was saved."),
+              1);
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[1].text, ResourceText::LoadString(kTextRedirectionUpdateFailed));
+}
+
 TEST_F(EditFolderRedirection, SwitchingToSelectedFoldersStoresMarkersAndSettings) {
     Store({0, 0, 1000, 500, 1});
     ASSERT_TRUE(Initialize());
