@@ -35,7 +35,7 @@ std::vector<ExportSpec> MakeExports() {
          {{"userDN", K::Text, true},
           {"serverDN", K::Text, true},
           {"serviceName", K::Buffer, false},
-          {"capacity", K::UInt, true}}},
+          {"capacity", K::UInt, true, kMaxBufferCapacity}}},
         {"RemoveUserFromLegacyServer",
          {{"userDN", K::Text, true},
           {"adminDN", K::Text, true},
@@ -89,6 +89,8 @@ ArgValue ParseArg(const ArgSpec& argSpec, const Json& value, const std::string& 
             break;
         case ArgKind::UInt:
             arg.number = sim::ParseUnsigned(value, path);
+            if (arg.number > argSpec.max)
+                ThrowAt(path, "at most " + std::to_string(argSpec.max) + " (the console's limit)");
             break;
         case ArgKind::Int:
             if (value.is_string()) {

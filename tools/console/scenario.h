@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +34,11 @@ struct ArgSpec {
     const char* name;
     ArgKind kind;
     bool required;
+    std::int64_t max = std::numeric_limits<std::uint32_t>::max();  // UInt only
 };
+
+// The largest buffer the console hands to the library, in characters.
+constexpr std::int64_t kMaxBufferCapacity = 65536;
 
 struct ExportSpec {
     const char* name;
