@@ -218,13 +218,14 @@ TEST(Expectations, CallRecordsAsListSubsequenceCountsAndAbsence) {
 }
 
 TEST(Expectations, ChangesAndUnchangedObjectsBetweenSnapshots) {
-    const auto before = sim::OrderedJson::parse(R"({"objects": {
+    const auto before = sim::OrderedJson::parse(R"json({"objects": {
         "m1": {"kind": "message", "mailbox": "/cn=a", "folder": "Inbox", "id": 7,
-               "properties": {"PR_MESSAGE_CLASS_W": "IPM.Note.Marker", "PR_SUBJECT_W": "keep"}},
+               "properties": {"PR_MESSAGE_CLASS_W": "IPM.Note.Marker", "PR_SUBJECT_W": "keep",
+                              "PS_PUBLIC_STRINGS:MARK": "0a0b (source key of Inbox/Projects)"}},
         "m2": {"kind": "message", "mailbox": "/cn=a", "folder": "Inbox", "id": 8,
                "properties": {"PR_MESSAGE_CLASS_W": "IPM.Note", "PR_SUBJECT_W": "old"}},
         "p": {"kind": "profile", "name": "P", "services": [{"service": "MSEMS"}]}},
-        "delivered": []})");
+        "delivered": []})json");
     auto after = before;
     after["objects"].erase("m2");
     after["objects"]["p"]["services"][0]["server"] = "S";
@@ -237,6 +238,9 @@ TEST(Expectations, ChangesAndUnchangedObjectsBetweenSnapshots) {
          "properties": {"PR_SUBJECT_W": "Hello"}, "recipients": [{"PR_DISPLAY_NAME_W": "B"}]}])");
     const CallCase cases[] = {
         {R"({"unchanged": [{"kind": "message", "class": "IPM.Note.Marker"}]})", {}},
+        {R"({"unchanged": [{"kind": "message", "names": ["Inbox/Projects"]}]})", {}},
+        {R"({"unchanged": [{"kind": "message", "names": ["Inbox"]}]})",
+         {"unchanged[0]: nothing stored matches"}},
         {R"({"unchanged": [{"kind": "message", "folder": "Inbox"}]})",
          {"unchanged[0]: message 8 in Inbox of /cn=a was deleted"}},
         {R"({"unchanged": [{"kind": "profile"}]})", {"unchanged[0]: profile \"P\" changed"}},

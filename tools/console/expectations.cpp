@@ -19,18 +19,29 @@ std::string Short(const Json& value) {
     return value.dump(-1, ' ', false, Json::error_handler_t::replace);
 }
 
-// A message's class and subject, and a mail's subject, as members of their own, so that a
-// scenario can name them without the property tags. A changed property counts by its new value.
+// A message's class and subject, a mail's subject, and the folders an object's binary properties
+// name by their source keys ("names"), as members of their own, so that a scenario can state them
+// without property tags and key bytes. A changed property counts by its new value.
 OrderedJson WithShortcuts(OrderedJson record) {
     if (!record.contains("properties") || !record["properties"].is_object()) return record;
     const OrderedJson props = record["properties"];
-    auto value = [&](const char* tag) {
-        const OrderedJson& prop = props[tag];
+    auto now = [](const OrderedJson& prop) {
         return prop.is_object() && prop.contains("to") ? prop["to"] : prop;
     };
     if (!record.contains("class") && props.contains("PR_MESSAGE_CLASS_W"))
-        record["class"] = value("PR_MESSAGE_CLASS_W");
-    if (props.contains("PR_SUBJECT_W")) record["subject"] = value("PR_SUBJECT_W");
+        record["class"] = now(props["PR_MESSAGE_CLASS_W"]);
+    if (props.contains("PR_SUBJECT_W")) record["subject"] = now(props["PR_SUBJECT_W"]);
+    static const std::string kNames = " (source key of ";
+    OrderedJson names = OrderedJson::array();
+    for (const auto& [tag, prop] : props.items()) {
+        const OrderedJson value = now(prop);
+        if (!value.is_string()) continue;
+        const std::string text = value.get<std::string>();
+        const std::size_t at = text.find(kNames);
+        if (at != std::string::npos && text.back() == ')')
+            names.push_back(text.substr(at + kNames.size(), text.size() - at - kNames.size() - 1));
+    }
+    if (!names.empty()) record["names"] = std::move(names);
     return record;
 }
 
