@@ -266,4 +266,34 @@ TEST(Expectations, ChangesAndUnchangedObjectsBetweenSnapshots) {
     }
 }
 
+TEST(Expectations, DialogViewsByControlIdAndAsANestedTree) {
+    const auto view = sim::OrderedJson::parse(R"({"caption": "Choose Folders",
+        "controls": [{"id": -1, "kind": "static", "text": "p", "enabled": true},
+                     {"id": 1001, "kind": "radio button", "text": "a", "enabled": true, "checked": true},
+                     {"id": 1000, "kind": "tree view", "text": "", "enabled": false}],
+        "tree": [{"depth": 0, "text": "Mailbox", "image": 0}, {"depth": 1, "text": "Inbox", "image": 2},
+                 {"depth": 2, "text": "Sub", "image": 1}, {"depth": 1, "text": "Sent", "image": 1}]})");
+    const MatchCase cases[] = {
+        {R"({"controls": {"1001": {"checked": true}, "1000": {"enabled": false}}})", "", {}},
+        {R"({"controls": {"1001": {"checked": false}}})", "",
+         {"v.controls.1001.checked: expected false, got true"}},
+        {R"({"controls": {"-1": {}}})", "", {"v.controls.-1: missing"}},
+        {R"({"folders": [{"text": "Mailbox", "checked": null, "children": [
+              {"text": "Inbox", "checked": true, "children": [{"text": "Sub", "checked": false, "children": []}]},
+              {"text": "Sent", "checked": false, "children": []}]}]})", "", {}},
+        {R"({"folders": [{"children": [{"text": "Inbox"}]}]})", "",
+         {"v.folders[0].children: expected [{\"text\":\"Inbox\"}], got"}},
+        {R"({"tree": [{}, {"image": 2}, {}, {}]})", "", {}},
+    };
+    for (const MatchCase& c : cases) {
+        SCOPED_TRACE(c.expected);
+        const Json expected = Json::parse(c.expected);
+        std::vector<std::string> failures;
+        console::MatchPartial(expected, console::MatchableView(view, expected), "v", failures);
+        ASSERT_EQ(failures.size(), c.failures.size()) << ::testing::PrintToString(failures);
+        for (std::size_t i = 0; i < failures.size(); ++i)
+            EXPECT_EQ(failures[i].rfind(c.failures[i], 0), 0u) << failures[i];
+    }
+}
+
 }  // namespace

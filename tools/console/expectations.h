@@ -20,4 +20,9 @@ void CheckChanges(const ChangeExpectations& expect, const sim::OrderedJson& befo
                   const sim::OrderedJson& after, const sim::OrderedJson& changes,
                   std::vector<std::string>& failures);
 
+// A "Choose Folders" view as an expectation may state it: as recorded, and with "controls" keyed by
+// control id when the expectation gives them as an object, and "folders": the tree nested, each
+// item {text, checked (true, false, or null for an item without check box), children}.
+sim::OrderedJson MatchableView(sim::OrderedJson view, const Json& expected);
+
 }  // namespace console

@@ -707,6 +707,11 @@ class Runner {
             Json rest = expected[i];
             const Json steps = rest.contains("steps") ? rest["steps"] : Json();
             rest.erase("steps");
+            if (rest.contains("initial") && dialogs[i].contains("initial")) {
+                MatchPartial(rest["initial"], MatchableView(dialogs[i]["initial"], rest["initial"]),
+                             path + ".initial", failures);
+                rest.erase("initial");
+            }
             MatchPartial(rest, dialogs[i], path, failures);
             if (!steps.is_array()) {
                 if (!steps.is_null()) MatchPartial(steps, dialogs[i].value("steps", OrderedJson()),
@@ -727,6 +732,12 @@ class Runner {
                                actual[k].value("messageBoxes", OrderedJson::array()), failures,
                                stepPath + ".messageBoxes");
                     stepRest.erase("messageBoxes");
+                }
+                if (stepRest.is_object() && stepRest.contains("after") && actual[k].contains("after")) {
+                    MatchPartial(stepRest["after"],
+                                 MatchableView(actual[k]["after"], stepRest["after"]),
+                                 stepPath + ".after", failures);
+                    stepRest.erase("after");
                 }
                 MatchPartial(stepRest, actual[k], stepPath, failures);
             }
