@@ -181,6 +181,22 @@ struct CallCase {
     std::vector<std::string> failures;
 };
 
+console::Expectations StepExpectations(const char* expect) {
+    return console::ParseScenario(
+               Scenario(Json::array({Json{{"call", "Initialize"}, {"expect", Json::parse(expect)}}})),
+               ".")
+        .steps[0]
+        .expect;
+}
+
+// Each failure starts with the expected text of the same index.
+void ExpectFailuresStartWith(const std::vector<std::string>& failures,
+                             const std::vector<std::string>& starts) {
+    ASSERT_EQ(failures.size(), starts.size()) << ::testing::PrintToString(failures);
+    for (std::size_t i = 0; i < failures.size(); ++i)
+        EXPECT_EQ(failures[i].rfind(starts[i], 0), 0u) << failures[i];
+}
+
 TEST(Expectations, CallRecordsAsListSubsequenceCountsAndAbsence) {
     const auto calls = sim::OrderedJson::parse(R"([
         {"method": "MAPIInitialize", "args": {"flags": "0x00000000"}, "result": "S_OK"},
@@ -206,14 +222,9 @@ TEST(Expectations, CallRecordsAsListSubsequenceCountsAndAbsence) {
     };
     for (const CallCase& c : cases) {
         SCOPED_TRACE(c.expect);
-        const console::Scenario scenario = console::ParseScenario(
-            Scenario(Json::array({Json{{"call", "Initialize"}, {"expect", Json::parse(c.expect)}}})),
-            ".");
         std::vector<std::string> failures;
-        console::CheckCalls(scenario.steps[0].expect.calls, calls, failures);
-        ASSERT_EQ(failures.size(), c.failures.size()) << ::testing::PrintToString(failures);
-        for (std::size_t i = 0; i < failures.size(); ++i)
-            EXPECT_EQ(failures[i].rfind(c.failures[i], 0), 0u) << failures[i];
+        console::CheckCalls(StepExpectations(c.expect).calls, calls, failures);
+        ExpectFailuresStartWith(failures, c.failures);
     }
 }
 
@@ -255,14 +266,9 @@ TEST(Expectations, ChangesAndUnchangedObjectsBetweenSnapshots) {
     };
     for (const CallCase& c : cases) {
         SCOPED_TRACE(c.expect);
-        const console::Scenario scenario = console::ParseScenario(
-            Scenario(Json::array({Json{{"call", "Initialize"}, {"expect", Json::parse(c.expect)}}})),
-            ".");
         std::vector<std::string> failures;
-        console::CheckChanges(scenario.steps[0].expect.changes, before, after, changes, failures);
-        ASSERT_EQ(failures.size(), c.failures.size()) << ::testing::PrintToString(failures);
-        for (std::size_t i = 0; i < failures.size(); ++i)
-            EXPECT_EQ(failures[i].rfind(c.failures[i], 0), 0u) << failures[i];
+        console::CheckChanges(StepExpectations(c.expect).changes, before, after, changes, failures);
+        ExpectFailuresStartWith(failures, c.failures);
     }
 }
 
@@ -290,9 +296,7 @@ TEST(Expectations, DialogViewsByControlIdAndAsANestedTree) {
         const Json expected = Json::parse(c.expected);
         std::vector<std::string> failures;
         console::MatchPartial(expected, console::MatchableView(view, expected), "v", failures);
-        ASSERT_EQ(failures.size(), c.failures.size()) << ::testing::PrintToString(failures);
-        for (std::size_t i = 0; i < failures.size(); ++i)
-            EXPECT_EQ(failures[i].rfind(c.failures[i], 0), 0u) << failures[i];
+        ExpectFailuresStartWith(failures, c.failures);
     }
 }
 
