@@ -30,6 +30,18 @@ install_missing --no-install-recommends -- cmake ninja-build g++ libgtest-dev li
 # Wine (32-bit) for running the Windows build, Xvfb for its screenshots.
 install_missing -- wine wine32:i386 xvfb xauth
 
+# The user locales the Wine runs take the resource language from (German scenarios, the translated
+# screenshots).
+install_missing --no-install-recommends -- locales
+for locale in de_DE fr_FR it_IT es_ES; do
+  if ! locale -a 2>/dev/null | grep -qix "$locale.utf-\?8"; then
+    echo "setup: generating the locale $locale.UTF-8"
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+  fi
+done
+
 have_cmd wine || { echo "setup: wine missing after install" >&2; exit 1; }
 have_cmd i686-w64-mingw32-g++ || { echo "setup: i686-w64-mingw32-g++ missing after install" >&2; exit 1; }
 echo "setup: ready"

@@ -7,7 +7,9 @@
 #     real dialog font, the portable host with fixed metrics.
 #
 #   scripts/wine-scenarios.sh [build-dir] [scenario...]
-# Wine runs with its null graphics driver, in a prefix of its own below the build directory.
+# Wine runs with its null graphics driver, in a prefix of its own below the build directory, and
+# with the user locale of the UI language the scenario's setup names (scripts/scenario_locale.py):
+# Wine chooses the resource language from the locale, not from the thread's UI language.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:-$root/build/mingw-i686}" && pwd)
@@ -30,9 +32,12 @@ for scenario in "$@"; do
   name=$(basename "$scenario" .scenario.json)
   expected=${scenario%.scenario.json}.expected.txt
   status=0
+  locale=$(python3 "$root/scripts/scenario_locale.py" "$scenario") || {
+    echo "FAIL $name: no locale for its UI language"; failed=$((failed + 1)); continue; }
   # A dialog the script cannot close would hold the console: the run is bounded.
   (cd "$(dirname "$scenario")" &&
-     timeout -k 10 180 wine "$console" "$(basename "$scenario")") >"$out/$name.txt" 2>"$out/$name.err" || status=$?
+     LANG=$locale LC_ALL=$locale timeout -k 10 180 wine "$console" "$(basename "$scenario")") \
+    >"$out/$name.txt" 2>"$out/$name.err" || status=$?
   if [ "$status" -ne 0 ] && [ "$status" -ne 1 ]; then
     echo "FAIL $name: the console exited with $status"; sed 's/^/    /' "$out/$name.err" | head -20
     failed=$((failed + 1)); continue

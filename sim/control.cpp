@@ -5,8 +5,11 @@
 
 #include "mapi/portable/mapi_accounting.h"
 #include "platform/portable/portable_platform.h"
-#include "sim/sim_text.h"
+#include "sim/entry_ids.h"
 #include "sim/host_settings.h"
+#include "sim/props.h"
+#include "sim/sim_text.h"
+#include "sim/simulator.h"
 #include "sim/state_diff.h"
 
 namespace sim {
@@ -48,6 +51,80 @@ void DropUnused(std::vector<T>& queue, std::size_t added, const char* what, Orde
     notes.push_back(std::to_string(unused) + " " + what + " answer(s) of this step not used");
 }
 
+// The path of a folder below the root, names joined by "/"; "/" for the root itself.
+bool FindFolderPath(const Folder& folder, std::uint64_t id, std::string& path) {
+    if (folder.id == id) return true;
+    for (const auto& child : folder.children) {
+        const PropValue* name = FindProp(child->props, mapi::PR_DISPLAY_NAME_W);
+        std::string childPath = path.empty() ? "" : path + "/";
+        if (name && std::holds_alternative<std::u16string>(*name))
+            childPath += ToUtf8(std::get<std::u16string>(*name));
+        if (FindFolderPath(*child, id, childPath)) {
+            path = std::move(childPath);
+            return true;
+        }
+    }
+    return false;
+}
+
+// What an entry id names, for the call records: "folder Inbox of DN", "message 7 in Inbox of DN"
+// (short-term ids say so), "store of DN", "address entry \"Alice Baker\"". Empty when the bytes
+// name nothing of the organisation.
+std::string DescribeEntryId(const Bytes& id, Organisation& org) {
+    if (auto ref = ParseStoreObjectId(id)) {
+        for (const auto& mailbox : org.mailboxes) {
+            if (!mailbox || mailbox->index != ref->mailbox || !mailbox->root) continue;
+            std::string path;
+            if (!FindFolderPath(*mailbox->root, ref->folder, path)) return "";
+            std::string text = ref->IsMessage() ? "message " + std::to_string(ref->message) + " in "
+                                                : std::string("folder ");
+            text += (path.empty() ? "/" : path) + " of " + ToUtf8(mailbox->dn);
+            return ref->form == IdForm::ShortTerm ? text + " (short-term id)" : text;
+        }
+        return "";
+    }
+    if (auto store = ParseStoreEntryId(id))
+        return store->mailboxDn.empty() ? "public folders of " + ToUtf8(store->serverDn)
+                                        : "store of " + ToUtf8(store->mailboxDn);
+    if (auto address = ParseAddressEntryId(id)) {
+        if (address->container) return "address container " + std::to_string(address->index);
+        const AddressEntry* entry = org.FindEntry(address->index);
+        const PropValue* name = entry ? FindProp(entry->props, mapi::PR_DISPLAY_NAME_W) : nullptr;
+        if (name && std::holds_alternative<std::u16string>(*name))
+            return "address entry \"" + ToUtf8(std::get<std::u16string>(*name)) + "\"";
+    }
+    return "";
+}
+
+// An argument as the records show it: binaries (comma-separated lists of them) that are entry
+// ids by what they name, everything else as recorded.
+std::string ArgumentText(const std::string& value, Organisation& org) {
+    if (value.empty() || value.find_first_not_of("0123456789abcdef,") != std::string::npos)
+        return value;
+    std::string text;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = value.find(',', start);
+        const std::string part = value.substr(start, comma - start);
+        std::string named;
+        if (part.size() % 2 == 0) named = DescribeEntryId(ParseHex(part, "argument"), org);
+        if (named.empty() && comma == std::string::npos && start == 0) return value;
+        text += (start ? "," : "") + (named.empty() ? part : named);
+        if (comma == std::string::npos) return text;
+        start = comma + 1;
+    }
+}
+
+OrderedJson CallJson(const CallRecord& call, Organisation& org) {
+    OrderedJson out{{"method", call.method}};
+    if (!call.object.empty()) out["object"] = call.object;
+    OrderedJson args = OrderedJson::object();
+    for (const auto& [name, value] : call.args) args[name] = ArgumentText(value, org);
+    out["args"] = std::move(args);
+    out["result"] = ResultCodeName(call.result);
+    return out;
+}
+
 OrderedJson SetupSummary(const Organisation& org) {
     std::size_t registryValues = 0;
     for (const auto& entry : DumpRegistry()) registryValues += entry.contains("name") ? 1 : 0;
@@ -75,6 +152,7 @@ OrderedJson Leaks() {
         {"mapiBadFrees", buffers.badFrees},
         {"mapiBadParents", buffers.badParents},
         {"mapiInitializeBalance", simulator.MapiInitializeBalance()},
+        {"mapiUninitializeUnmatched", simulator.MapiUninitializeUnmatched()},
     };
 }
 
@@ -181,6 +259,13 @@ OrderedJson Dispatch(const OrderedJson& request) {
     if (op == "clearAllocationFailures") {
         mapi::portable::ClearAllocationFailures();
         return OrderedJson::object();
+    }
+    if (op == "calls") {
+        const std::vector<CallRecord>& calls = simulator.Calls();
+        OrderedJson records = OrderedJson::array();
+        for (std::size_t i = plain.value<std::size_t>("from", calls.size()); i < calls.size(); ++i)
+            records.push_back(CallJson(calls[i], simulator.Org()));
+        return OrderedJson{{"calls", std::move(records)}, {"mark", calls.size()}};
     }
     if (op == "snapshot") return TakeSnapshot();
     if (op == "dumpState") return DumpState();

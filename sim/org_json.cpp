@@ -786,7 +786,7 @@ class OrgLoader {
             LoadFolderFlags(mailbox, mailbox.Root(), rootReader);
             rootReader.Finish();
         }
-        LoadFolderContent(mailbox, mailbox.Root(), reader);
+        LoadFolderContent(mailbox, mailbox.Root(), reader, 0);
         if (const Json* additional = reader.Optional("additionalSpecialFolders")) {
             const std::string listPath = reader.PathOf("additionalSpecialFolders");
             for (std::size_t i = 0; i < CheckedArray(*additional, listPath).size(); ++i) {
@@ -842,11 +842,16 @@ class OrgLoader {
         return folder;
     }
 
-    void LoadFolderContent(MailboxBuilder& mailbox, FolderBuilder& folder, ObjectReader& reader) {
+    // depth: the folder's level below the store's root (0 for the root).
+    void LoadFolderContent(MailboxBuilder& mailbox, FolderBuilder& folder, ObjectReader& reader,
+                           int depth) {
         if (const Json* folders = reader.Optional("folders")) {
             const std::string listPath = reader.PathOf("folders");
+            if (depth == kMaxFolderDepth)
+                ThrowAt(listPath, "folders nest deeper than " + std::to_string(kMaxFolderDepth) +
+                                      " levels below the store's root");
             for (std::size_t i = 0; i < CheckedArray(*folders, listPath).size(); ++i)
-                LoadFolder(mailbox, folder, (*folders)[i], IndexPath(listPath, i));
+                LoadFolder(mailbox, folder, (*folders)[i], IndexPath(listPath, i), depth + 1);
         }
         if (const Json* messages = reader.Optional("messages")) {
             const std::string listPath = reader.PathOf("messages");
@@ -889,7 +894,7 @@ class OrgLoader {
     }
 
     void LoadFolder(MailboxBuilder& mailbox, FolderBuilder& parent, const Json& value,
-                    const std::string& path) {
+                    const std::string& path, int depth) {
         ObjectReader reader(CheckedObject(value, path), path);
         std::u16string name = FromUtf8(reader.String("name"));
         std::u16string containerClass = FromUtf8(reader.OptionalString("class").value_or(""));
@@ -898,7 +903,7 @@ class OrgLoader {
                                     : parent.Folder(name, containerClass);
         if (!containerClass.empty()) folder.ContainerClass(containerClass);
         LoadFolderFlags(mailbox, folder, reader);
-        LoadFolderContent(mailbox, folder, reader);
+        LoadFolderContent(mailbox, folder, reader, depth);
         reader.Finish();
     }
 
@@ -1274,11 +1279,45 @@ std::string IndexPath(const std::string& path, std::size_t index) {
     return path + "[" + std::to_string(index) + "]";
 }
 
+namespace {
+
+// Throws when arrays and objects nest deeper than kMaxJsonDepth, naming the line and column.
+void CheckNesting(const std::string& text, const std::filesystem::path& path) {
+    int depth = 0, line = 1;
+    std::size_t lineStart = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\n') {
+            ++line;
+            lineStart = i + 1;
+        } else if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+        } else if (c == '"') {
+            inString = true;
+        } else if (c == '[' || c == '{') {
+            if (++depth > kMaxJsonDepth)
+                throw JsonError(path.string() + ": line " + std::to_string(line) + ", column " +
+                                std::to_string(i - lineStart + 1) + ": nested deeper than " +
+                                std::to_string(kMaxJsonDepth) + " levels");
+        } else if (c == ']' || c == '}') {
+            --depth;
+        }
+    }
+}
+
+}  // namespace
+
 Json ReadJsonFile(const std::filesystem::path& path) {
+    std::error_code error;
+    if (std::filesystem::is_directory(path, error))
+        throw JsonError(path.string() + ": is a folder, not a file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw JsonError(path.string() + ": cannot be read");
     std::stringstream text;
     text << in.rdbuf();
+    CheckNesting(text.str(), path);
     try {
         return Json::parse(text.str());
     } catch (const Json::parse_error& error) {
@@ -1667,7 +1706,22 @@ DumpedProps DumpProperties(const PropMap& props, const Mailbox* mailbox) {
 
 // ---- Setups ----
 
-SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
+namespace {
+
+// includeChain: the setup files being read, outermost first, to refuse an include of one of them.
+std::string IncludeCycle(const std::vector<std::filesystem::path>& includeChain,
+                         const std::filesystem::path& again) {
+    std::string text = "include cycle: ";
+    bool inCycle = false;
+    for (const std::filesystem::path& file : includeChain) {
+        inCycle = inCycle || file == again;
+        if (inCycle) text += file.filename().string() + " -> ";
+    }
+    return text + again.filename().string();
+}
+
+SetupExtras LoadSetupIn(const Json& setup, const std::filesystem::path& baseDir,
+                        std::vector<std::filesystem::path>& includeChain) {
     ObjectReader reader(CheckedObject(setup, ""), "");
     reader.OptionalString("description");  // for the reader of the file only
     SetupExtras extras;
@@ -1682,9 +1736,16 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
         for (const Json& file : files) {
             std::filesystem::path path =
                 baseDir / CheckedString(file, "include").get<std::string>();
+            std::error_code ignored;
+            const std::filesystem::path canonical = std::filesystem::weakly_canonical(path, ignored);
+            if (std::find(includeChain.begin(), includeChain.end(), canonical) != includeChain.end())
+                ThrowAt("include", IncludeCycle(includeChain, canonical));
+            includeChain.push_back(canonical);
             try {
-                merge(LoadSetup(ReadJsonFile(path), path.parent_path()));
+                merge(LoadSetupIn(ReadJsonFile(path), path.parent_path(), includeChain));
+                includeChain.pop_back();
             } catch (const JsonError& error) {
+                includeChain.pop_back();
                 throw JsonError(path.filename().string() + ": " + error.what());
             }
         }
@@ -1764,6 +1825,13 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
     }
     reader.Finish();
     return extras;
+}
+
+}  // namespace
+
+SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
+    std::vector<std::filesystem::path> includeChain;
+    return LoadSetupIn(setup, baseDir, includeChain);
 }
 
 // ---- Dumps ----

@@ -32,6 +32,11 @@ class JsonError : public std::runtime_error {
 // Reads and parses a JSON file; syntax errors name the file and the byte offset.
 Json ReadJsonFile(const std::filesystem::path& path);
 
+// Limits that keep a malformed setup or scenario from exhausting the stack: how deep a JSON file's
+// arrays and objects may nest, and how many levels of folders a store may have below its root.
+constexpr int kMaxJsonDepth = 128;
+constexpr int kMaxFolderDepth = 48;
+
 // Walks one JSON object and refuses members nobody asked for, so that a misspelt key is an error
 // rather than silently ignored.
 class ObjectReader {

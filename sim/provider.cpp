@@ -21,16 +21,14 @@ HRESULT MAPI_CALL SimMapiInitialize(mapi::LPVOID lpMapiInit) {
     }
     Call call = EnterFunction("MAPIInitialize", std::move(args));
     if (!call) return call.Result();
-    Simulator::Instance().AdjustMapiInitializeBalance(1);
+    Simulator::Instance().NoteMapiInitialize();
     SyncProfileKeys();
     return call.Return(mapi::S_OK);
 }
 
 void MAPI_CALL SimMapiUninitialize() {
     Call call = EnterFunction("MAPIUninitialize");
-    if (Simulator::Instance().MapiInitializeBalance() > 0) {
-        Simulator::Instance().AdjustMapiInitializeBalance(-1);
-    }
+    Simulator::Instance().NoteMapiUninitialize();
     if (call) call.Return(mapi::S_OK);
 }
 

@@ -5,8 +5,8 @@
 //   MAPIInitialize(lpMapiInit)  records the MAPIINIT_0 version and flags ("null" without one) and
 //       counts the call in Simulator::MapiInitializeBalance. It also gives the organisation's
 //       profiles their registry keys (SyncProfileKeys, sim/profile_admin.h).
-//   MAPIUninitialize()          undoes one MAPIInitialize; the balance never goes below zero, so
-//       a surplus call is recorded and changes nothing.
+//   MAPIUninitialize()          undoes one MAPIInitialize; a surplus call changes nothing but is
+//       counted in Simulator::MapiUninitializeUnmatched.
 //   MAPILogonEx(ui, profile, password, flags, session)  the profile name is UTF-16 with
 //       MAPI_UNICODE, else 8-bit. MAPI_E_NOT_INITIALIZED before MAPIInitialize. Logs on only to
 //       an existing profile (no default profile is chosen for a missing name) that has an

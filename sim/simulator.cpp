@@ -28,6 +28,7 @@ struct State {
     std::vector<std::string> doubleReleases;
     int callsOnReleased = 0;
     int initializeBalance = 0;
+    int uninitializeUnmatched = 0;
     int openSessions = 0;
 };
 
@@ -120,6 +121,7 @@ void Simulator::Reset() {
     state.doubleReleases.clear();
     state.callsOnReleased = 0;
     state.initializeBalance = 0;
+    state.uninitializeUnmatched = 0;
     state.openSessions = 0;
 }
 
@@ -193,6 +195,10 @@ int Simulator::MapiInitializeBalance() const {
     return TheState().initializeBalance;
 }
 
+int Simulator::MapiUninitializeUnmatched() const {
+    return TheState().uninitializeUnmatched;
+}
+
 int Simulator::OpenSessions() const {
     return TheState().openSessions;
 }
@@ -205,8 +211,17 @@ void Simulator::RecordServiceDialog(ServiceDialogRecord record) {
     TheState().serviceDialogs.push_back(std::move(record));
 }
 
-void Simulator::AdjustMapiInitializeBalance(int delta) {
-    TheState().initializeBalance += delta;
+void Simulator::NoteMapiInitialize() {
+    ++TheState().initializeBalance;
+}
+
+void Simulator::NoteMapiUninitialize() {
+    State& state = TheState();
+    if (state.initializeBalance > 0) {
+        --state.initializeBalance;
+    } else {
+        ++state.uninitializeUnmatched;
+    }
 }
 
 void Simulator::AdjustOpenSessions(int delta) {

@@ -87,8 +87,10 @@ public:
     int LiveObjects() const;
     std::vector<std::string> LiveObjectLabels() const;
     int DoubleReleases() const;
-    // MAPIInitialize calls that succeeded minus MAPIUninitialize calls.
+    // MAPIInitialize calls that succeeded minus the MAPIUninitialize calls that undid one.
     int MapiInitializeBalance() const;
+    // MAPIUninitialize calls made while no MAPIInitialize was left to undo.
+    int MapiUninitializeUnmatched() const;
     // Sessions logged on and not released.
     int OpenSessions() const;
     // Labels of the objects released once too often, one per double release.
@@ -99,7 +101,9 @@ public:
     // For the simulated objects themselves: the dialog records and the session counters.
     void RecordAddressDialog(AddressDialogRecord record);
     void RecordServiceDialog(ServiceDialogRecord record);
-    void AdjustMapiInitializeBalance(int delta);
+    void NoteMapiInitialize();
+    // Undoes one MAPIInitialize, or counts the call as unmatched when none is left.
+    void NoteMapiUninitialize();
     void AdjustOpenSessions(int delta);
 };
 

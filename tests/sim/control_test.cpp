@@ -109,4 +109,56 @@ TEST_F(ControlTest, FaultsAddedAndClearedByRequest) {
     EXPECT_EQ(Request({{"op", "leaks"}})["mapiInitializeBalance"], 0);
 }
 
+TEST_F(ControlTest, CallRecordsFromAMarkNameTheirEntryIdsAndSurplusUninitializeIsCounted) {
+    ASSERT_FALSE(Request({{"op", "reset"}}).contains("error"));
+    ASSERT_FALSE(Request({{"op", "loadSetup"},
+                          {"setup", {{"include", "tests/scenarios/configured-organisation.json"}}},
+                          {"baseDir", TAV_SOURCE_DIR}})
+                     .contains("error"));
+    Request({{"op", "installProvider"}});
+    mapi::MAPIINIT_0 init{0, 0};
+    ASSERT_EQ(mapi::MAPIInitialize(&init), mapi::S_OK);
+    const OrderedJson mark = Request({{"op", "calls"}});
+    EXPECT_EQ(mark["calls"], OrderedJson::array());  // without "from": none
+    EXPECT_EQ(mark["mark"], 1);
+    {
+        mapi::ComPtr<mapi::IMAPISession> session;
+        ASSERT_EQ(mapi::MAPILogonEx(0, u"TavrelManager", nullptr, mapi::MAPI_UNICODE, session.Put()),
+                  mapi::S_OK);
+        mapi::ComPtr<mapi::IMAPITable> table;
+        ASSERT_EQ(session->GetMsgStoresTable(0, table.Put()), mapi::S_OK);
+        mapi::SizedSPropTagArray<1> columns{1, {mapi::PR_ENTRYID}};
+        mapi::RowSetPtr rows;
+        ASSERT_EQ(mapi::HrQueryAllRows(table.Get(), columns.get(), nullptr, nullptr, 0, rows.Put()),
+                  mapi::S_OK);
+        ASSERT_GT(rows->cRows, 0u);
+        const mapi::SBinary& id = rows->aRow[0].lpProps[0].Value.bin;
+        mapi::ComPtr<mapi::IMsgStore> store;
+        ASSERT_EQ(session->OpenMsgStore(0, id.cb, reinterpret_cast<mapi::LPENTRYID>(id.lpb),
+                                        nullptr, mapi::MDB_NO_MAIL, store.Put()),
+                  mapi::S_OK);
+    }
+    const OrderedJson calls = Request({{"op", "calls"}, {"from", mark["mark"]}})["calls"];
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls[0]["method"], "MAPILogonEx");
+    EXPECT_FALSE(calls[0].contains("object"));
+    EXPECT_EQ(calls[0]["args"]["profile"], "TavrelManager");
+    EXPECT_EQ(calls[0]["result"], "S_OK");
+    bool opened = false;
+    for (const auto& call : calls) {
+        if (call["method"] != "IMAPISession::OpenMsgStore") continue;
+        opened = true;
+        EXPECT_EQ(call["object"], "session:TavrelManager");
+        EXPECT_EQ(call["args"]["entryId"].get<std::string>().rfind("store of /o=", 0), 0u)
+            << call.dump();
+    }
+    EXPECT_TRUE(opened);
+
+    mapi::MAPIUninitialize();
+    mapi::MAPIUninitialize();
+    const OrderedJson leaks = Request({{"op", "leaks"}});
+    EXPECT_EQ(leaks["mapiInitializeBalance"], 0);
+    EXPECT_EQ(leaks["mapiUninitializeUnmatched"], 1);
+}
+
 }  // namespace

@@ -69,8 +69,9 @@ class SessionLogonTest : public ::testing::Test {
 
 TEST_F(SessionLogonTest, InitializeIsCountedAndRecorded) {
     auto& simulator = Simulator::Instance();
-    mapi::MAPIUninitialize();  // a surplus call changes nothing
+    mapi::MAPIUninitialize();  // a surplus call changes nothing but is counted
     EXPECT_EQ(simulator.MapiInitializeBalance(), 0);
+    EXPECT_EQ(simulator.MapiUninitializeUnmatched(), 1);
     mapi::MAPIINIT_0 init{mapi::MAPI_INIT_VERSION, mapi::MAPI_MULTITHREAD_NOTIFICATIONS};
     ASSERT_EQ(mapi::MAPIInitialize(&init), mapi::S_OK);
     ASSERT_EQ(mapi::MAPIInitialize(nullptr), mapi::S_OK);
@@ -90,7 +91,10 @@ TEST_F(SessionLogonTest, InitializeIsCountedAndRecorded) {
     mapi::MAPIUninitialize();
     mapi::MAPIUninitialize();
     EXPECT_EQ(simulator.MapiInitializeBalance(), 0);
-    EXPECT_EQ(simulator.CallsTo("MAPIUninitialize").size(), 3u);
+    EXPECT_EQ(simulator.MapiUninitializeUnmatched(), 1);
+    mapi::MAPIUninitialize();
+    EXPECT_EQ(simulator.MapiUninitializeUnmatched(), 2);
+    EXPECT_EQ(simulator.CallsTo("MAPIUninitialize").size(), 4u);
 }
 
 TEST_F(SessionLogonTest, LogsOnOnlyToAnExistingConfiguredProfile) {

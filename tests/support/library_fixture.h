@@ -71,6 +71,7 @@ protected:
         EXPECT_EQ(simulator.LiveObjects(), 0) << ::testing::PrintToString(simulator.LiveObjectLabels());
         EXPECT_EQ(simulator.DoubleReleases(), 0);
         EXPECT_EQ(simulator.MapiInitializeBalance(), 0);
+        EXPECT_EQ(simulator.MapiUninitializeUnmatched(), 0);
         EXPECT_EQ(platform::portable::ComInitializeBalance(), 0);
         EXPECT_EQ(platform::portable::OpenRegistryHandleCount(), 0u);
         mapi::portable::BufferStats buffers = mapi::portable::GetBufferStats();

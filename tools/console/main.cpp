@@ -84,5 +84,10 @@ int main(int argc, char** argv) {
     } catch (const console::LibraryError& error) {
         std::fprintf(stderr, "%s\n", error.what());
         return kExitLibrary;
+    } catch (const std::exception& error) {
+        // A scenario the parser let through and the run could not carry out.
+        std::fprintf(stderr, "%s: cannot be run: %s\n", scenarioPath.string().c_str(),
+                     error.what());
+        return kExitMalformed;
     }
 }

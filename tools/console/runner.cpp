@@ -10,6 +10,7 @@
 #include "sim/sim_text.h"
 #include "sim/state_diff.h"
 #include "tools/console/console_abi.h"
+#include "tools/console/expectations.h"
 #include "tools/console/host.h"
 #include "tools/console/library.h"
 
@@ -179,7 +180,11 @@ OrderedJson ActionJson(const portable::DialogAction& action) {
     return out;
 }
 
-OrderedJson BoxJson(const portable::MessageBoxRecord& box, platform::WindowHandle console);
+using DialogWindows = std::vector<platform::WindowHandle>;
+
+// A box owned by one of the step's dialogs says so ("ownedByDialog"), besides its owner.
+OrderedJson BoxJson(const portable::MessageBoxRecord& box, platform::WindowHandle console,
+                    const DialogWindows& dialogs = {});
 
 OrderedJson ViewJson(const portable::DialogView& view) {
     OrderedJson controls = OrderedJson::array();
@@ -223,7 +228,8 @@ OrderedJson DialogJson(const portable::DialogRecord& dialog, platform::WindowHan
             OrderedJson entry = ActionJson(step.action);
             entry["outcome"] = step.outcome;
             OrderedJson boxes = OrderedJson::array();
-            for (const portable::MessageBoxRecord& box : step.boxes) boxes.push_back(BoxJson(box, console));
+            for (const portable::MessageBoxRecord& box : step.boxes)
+                boxes.push_back(BoxJson(box, console, {dialog.window}));
             if (!boxes.empty()) entry["messageBoxes"] = std::move(boxes);
             entry["after"] = ViewJson(step.after);
             steps.push_back(std::move(entry));
@@ -234,14 +240,18 @@ OrderedJson DialogJson(const portable::DialogRecord& dialog, platform::WindowHan
     return out;
 }
 
-OrderedJson BoxJson(const portable::MessageBoxRecord& box, platform::WindowHandle console) {
-    return OrderedJson{{"caption", Utf8(box.caption)},
-                       {"text", Utf8(box.text)},
-                       {"flags", sim::Hex32(box.flags)},
-                       {"owner", box.owner == console ? "console window"
-                                 : box.owner                  ? "non-null"
-                                                              : "null"},
-                       {"answer", sim::MessageBoxButtonName(box.answer)}};
+OrderedJson BoxJson(const portable::MessageBoxRecord& box, platform::WindowHandle console,
+                    const DialogWindows& dialogs) {
+    OrderedJson out{{"caption", Utf8(box.caption)},
+                    {"text", Utf8(box.text)},
+                    {"flags", sim::Hex32(box.flags)},
+                    {"owner", box.owner == console ? "console window"
+                              : box.owner                  ? "non-null"
+                                                           : "null"},
+                    {"answer", sim::MessageBoxButtonName(box.answer)}};
+    if (box.owner && std::find(dialogs.begin(), dialogs.end(), box.owner) != dialogs.end())
+        out["ownedByDialog"] = true;
+    return out;
 }
 
 // ---- The run ----
@@ -305,6 +315,11 @@ class Runner {
                        {"count", step.allocationFailures->count}});
         if (step.coInitializeResult) host_.SetCoInitializeResult(step.coInitializeResult);
 
+        const bool wantCalls = step.recordCalls || scenario_.recordCalls || !step.expect.calls.Empty();
+        const OrderedJson callMark = wantCalls ? host_.Sim({{"op", "calls"}})["mark"] : OrderedJson();
+        const OrderedJson before =
+            step.expect.changes.Empty() ? OrderedJson() : host_.Sim({{"op", "snapshot"}});
+
         StepCall call;
         if (function) call = Call(step, function);
         if (function) {
@@ -313,8 +328,17 @@ class Runner {
             if (step.readLog) ReadLog(record, call.notes);
         }
 
-        CollectMessageBoxes(step, boxAnswers, record, call.notes);
-        CollectDialogs(step, marks, record, call.notes);
+        if (wantCalls) {
+            calls_ = host_.Sim({{"op", "calls"}, {"from", callMark}})["calls"];
+            if (step.recordCalls || scenario_.recordCalls) record["calls"] = calls_;
+        }
+        if (!before.is_null()) {
+            stepBefore_ = before;
+            stepAfter_ = host_.Sim({{"op", "snapshot"}});
+        }
+
+        const DialogWindows dialogWindows = CollectDialogs(step, marks, record, call.notes);
+        CollectMessageBoxes(step, boxAnswers, dialogWindows, record, call.notes);
 
         if (!step.faults.empty()) {
             host_.Sim({{"op", "clearFaults"}});
@@ -329,12 +353,13 @@ class Runner {
     }
 
     // The message boxes of the step, and the step's answers that no box took.
-    void CollectMessageBoxes(const Step& step, std::deque<int>& boxAnswers, OrderedJson& record,
+    void CollectMessageBoxes(const Step& step, std::deque<int>& boxAnswers,
+                             const DialogWindows& dialogWindows, OrderedJson& record,
                              std::vector<std::string>& notes) {
         OrderedJson boxes = OrderedJson::array();
         const std::vector<portable::MessageBoxRecord> shown = host_.TakeMessageBoxes();
         for (const portable::MessageBoxRecord& box : shown)
-            boxes.push_back(BoxJson(box, host_.ConsoleWindow()));
+            boxes.push_back(BoxJson(box, host_.ConsoleWindow(), dialogWindows));
         const std::size_t taken = std::min(shown.size(), boxAnswers.size());
         boxAnswers.erase(boxAnswers.begin(), boxAnswers.begin() + std::ptrdiff_t(taken));
         const std::size_t setupLeft = boxAnswers.size() > step.messageBoxes.size()
@@ -348,9 +373,10 @@ class Runner {
     }
 
     // The dialogs the step opened: MAPI's, recorded by the simulator from the marks on, and the
-    // library's own, recorded by the host. The step's answers no MAPI dialog took are dropped.
-    void CollectDialogs(const Step& step, const OrderedJson& marks, OrderedJson& record,
-                        std::vector<std::string>& notes) {
+    // library's own, recorded by the host, whose windows it returns. The step's answers no MAPI
+    // dialog took are dropped.
+    DialogWindows CollectDialogs(const Step& step, const OrderedJson& marks, OrderedJson& record,
+                                 std::vector<std::string>& notes) {
         const OrderedJson mapiDialogs = host_.Sim({{"op", "endStep"},
                                                    {"address", step.addressDialog.size()},
                                                    {"service", step.serviceDialog.size()},
@@ -361,13 +387,17 @@ class Runner {
         if (!mapiDialogs["serviceDialogs"].empty())
             record["serviceDialogs"] = mapiDialogs["serviceDialogs"];
         OrderedJson dialogs = OrderedJson::array();
+        DialogWindows windows;
         const std::size_t unused = host_.QueuedDialogActions();
-        for (const portable::DialogRecord& dialog : host_.TakeDialogs())
+        for (const portable::DialogRecord& dialog : host_.TakeDialogs()) {
             dialogs.push_back(DialogJson(dialog, host_.ConsoleWindow()));
+            if (dialog.window) windows.push_back(dialog.window);
+        }
         if (!dialogs.empty()) record["dialogs"] = std::move(dialogs);
         for (const auto& note : mapiDialogs["notes"]) notes.push_back(note.get<std::string>());
         if (unused)
             notes.push_back(std::to_string(unused) + " dialog action(s) of this step not used");
+        return windows;
     }
 
     // Hands back what the scenario left with the console and closes the session it left open,
@@ -649,23 +679,83 @@ class Runner {
                     record.contains("out") ? record["out"] : OrderedJson::object();
                 MatchPartial(*expect.out, out, "out", failures);
             }
+            if (expect.dialogs) {
+                const OrderedJson dialogs =
+                    record.contains("dialogs") ? record["dialogs"] : OrderedJson::array();
+                MatchDialogs(*expect.dialogs, dialogs, failures);
+            }
+            CheckCalls(expect.calls, calls_, failures);
+            if (!expect.changes.Empty())
+                CheckChanges(expect.changes, stepBefore_, stepAfter_,
+                             sim::DiffSnapshots(stepBefore_, stepAfter_), failures);
             record["expectations"] = failures.empty() ? "passed" : "failed";
         }
         if (!failures.empty()) record["failures"] = failures;
         failures_ += static_cast<int>(failures.size());
     }
 
+    // The library's dialogs as partial objects, their actions' message boxes as in MatchBoxes.
+    static void MatchDialogs(const Json& expected, const OrderedJson& dialogs,
+                             std::vector<std::string>& failures) {
+        if (expected.size() != dialogs.size()) {
+            failures.push_back("dialogs: expected " + std::to_string(expected.size()) +
+                               " dialog(s), " + std::to_string(dialogs.size()) + " shown");
+            return;
+        }
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const std::string path = sim::IndexPath("dialogs", i);
+            Json rest = expected[i];
+            const Json steps = rest.contains("steps") ? rest["steps"] : Json();
+            rest.erase("steps");
+            if (rest.contains("initial") && dialogs[i].contains("initial")) {
+                MatchPartial(rest["initial"], MatchableView(dialogs[i]["initial"], rest["initial"]),
+                             path + ".initial", failures);
+                rest.erase("initial");
+            }
+            MatchPartial(rest, dialogs[i], path, failures);
+            if (!steps.is_array()) {
+                if (!steps.is_null()) MatchPartial(steps, dialogs[i].value("steps", OrderedJson()),
+                                                   path + ".steps", failures);
+                continue;
+            }
+            const OrderedJson actual = dialogs[i].value("steps", OrderedJson::array());
+            if (steps.size() != actual.size()) {
+                failures.push_back(path + ".steps: expected " + std::to_string(steps.size()) +
+                                   " action(s), " + std::to_string(actual.size()) + " taken");
+                continue;
+            }
+            for (std::size_t k = 0; k < steps.size(); ++k) {
+                const std::string stepPath = sim::IndexPath(path + ".steps", k);
+                Json stepRest = steps[k];
+                if (stepRest.is_object() && stepRest.contains("messageBoxes")) {
+                    MatchBoxes(stepRest["messageBoxes"],
+                               actual[k].value("messageBoxes", OrderedJson::array()), failures,
+                               stepPath + ".messageBoxes");
+                    stepRest.erase("messageBoxes");
+                }
+                if (stepRest.is_object() && stepRest.contains("after") && actual[k].contains("after")) {
+                    MatchPartial(stepRest["after"],
+                                 MatchableView(actual[k]["after"], stepRest["after"]),
+                                 stepPath + ".after", failures);
+                    stepRest.erase("after");
+                }
+                MatchPartial(stepRest, actual[k], stepPath, failures);
+            }
+        }
+    }
+
     static void MatchBoxes(const Json& expected, const OrderedJson& boxes,
-                           std::vector<std::string>& failures) {
-        if (expected.size() != boxes.size()) {
-            failures.push_back("messageBoxes: expected " + std::to_string(expected.size()) +
+                           std::vector<std::string>& failures,
+                           const std::string& boxesPath = "messageBoxes") {
+        if (!expected.is_array() || expected.size() != boxes.size()) {
+            failures.push_back(boxesPath + ": expected " + std::to_string(expected.size()) +
                                " box(es), " + std::to_string(boxes.size()) + " shown");
             return;
         }
         for (std::size_t i = 0; i < expected.size(); ++i) {
             const Json& want = expected[i];
             const OrderedJson& box = boxes[i];
-            const std::string path = sim::IndexPath("messageBoxes", i);
+            const std::string path = sim::IndexPath(boxesPath, i);
             Json normal = Json::object();
             for (const auto& [field, value] : want.items()) {
                 if (field == "textContains") {
@@ -678,6 +768,8 @@ class Runner {
                 } else if (field == "answer") {
                     normal[field] =
                         sim::MessageBoxButtonName(sim::ParseMessageBoxButton(value, path));
+                } else if (field == "owner" && value == "dialog") {
+                    normal["ownedByDialog"] = true;
                 } else {
                     normal[field] = value;
                 }
@@ -697,6 +789,9 @@ class Runner {
     WideStringList* container_ = nullptr;
     bool sessionMayBeOpen_ = false;
     int failures_ = 0;
+    // The current step's calls and snapshots, when its expectations or records need them.
+    OrderedJson calls_ = OrderedJson::array();
+    OrderedJson stepBefore_, stepAfter_;
 };
 
 OrderedJson Leaks(Host& host, const OrderedJson& recordsHeld) {
@@ -773,10 +868,22 @@ RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& lib
         for (const Step& step : scenario.steps) steps.push_back(runner.RunStep(step));
         transcript["steps"] = std::move(steps);
 
-        transcript["changes"] = sim::DiffSnapshots(before, host->Sim({{"op", "snapshot"}}));
+        const OrderedJson after = host->Sim({{"op", "snapshot"}});
+        transcript["changes"] = sim::DiffSnapshots(before, after);
         transcript["leaks"] = Leaks(*host, runner.RecordsHeld());
         std::vector<std::string> endFailures;
-        MatchPartial(scenario.expectAtEnd, transcript["leaks"], "expectAtEnd", endFailures);
+        const EndExpectations& expect = scenario.expectAtEnd;
+        // A MAPIUninitialize with nothing to undo is a fault unless the scenario counts on one.
+        Json leaks = expect.leaks;
+        if (!leaks.contains("mapiUninitializeUnmatched")) leaks["mapiUninitializeUnmatched"] = 0;
+        MatchPartial(leaks, transcript["leaks"], "expectAtEnd", endFailures);
+        std::vector<std::string> storedFailures;
+        CheckChanges(expect.changes, before, after, transcript["changes"], storedFailures);
+        if (!expect.calls.Empty())
+            CheckCalls(expect.calls, host->Sim({{"op", "calls"}, {"from", 0}})["calls"],
+                       storedFailures);
+        for (const std::string& failure : storedFailures)
+            endFailures.push_back("expectAtEnd." + failure);
         if (!endFailures.empty()) transcript["endFailures"] = endFailures;
         runner.AddFailures(static_cast<int>(endFailures.size()));
 

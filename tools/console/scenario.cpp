@@ -2,6 +2,7 @@
 
 #include <limits>
 #include <optional>
+#include <set>
 
 #include "sim/sim_text.h"
 
@@ -34,7 +35,7 @@ std::vector<ExportSpec> MakeExports() {
          {{"userDN", K::Text, true},
           {"serverDN", K::Text, true},
           {"serviceName", K::Buffer, false},
-          {"capacity", K::UInt, true}}},
+          {"capacity", K::UInt, true, kMaxBufferCapacity}}},
         {"RemoveUserFromLegacyServer",
          {{"userDN", K::Text, true},
           {"adminDN", K::Text, true},
@@ -88,6 +89,8 @@ ArgValue ParseArg(const ArgSpec& argSpec, const Json& value, const std::string& 
             break;
         case ArgKind::UInt:
             arg.number = sim::ParseUnsigned(value, path);
+            if (arg.number > argSpec.max)
+                ThrowAt(path, "at most " + std::to_string(argSpec.max) + " (the console's limit)");
             break;
         case ArgKind::Int:
             if (value.is_string()) {
@@ -151,6 +154,90 @@ const Json& ArrayOf(const Json& value, const std::string& path) {
     return value;
 }
 
+// A partial call record: {method, object, args, result}; the result is normalised to its name.
+Json ParseCallRecord(const Json& value, const std::string& path) {
+    if (value.is_string()) return Json{{"method", value}};
+    if (!value.is_object()) ThrowAt(path, "expected a method name or a partial call record");
+    ObjectReader reader(value, path);
+    Json call = Json::object();
+    if (auto method = reader.OptionalString("method")) call["method"] = *method;
+    if (auto object = reader.OptionalString("object")) call["object"] = *object;
+    if (const Json* args = reader.Optional("args")) {
+        if (!args->is_object()) reader.Fail("args", "expected an object");
+        for (const auto& [name, arg] : args->items())
+            if (!arg.is_string())
+                ThrowAt(reader.PathOf("args") + "." + name,
+                        "expected a string (arguments are recorded as text)");
+        call["args"] = *args;
+    }
+    if (const Json* result = reader.Optional("result"))
+        call["result"] = sim::ResultCodeName(sim::ParseResultCode(*result, reader.PathOf("result")));
+    reader.Finish();
+    return call;
+}
+
+Json ParseCallRecords(const Json& value, const std::string& path) {
+    Json calls = Json::array();
+    for (std::size_t i = 0; i < ArrayOf(value, path).size(); ++i)
+        calls.push_back(ParseCallRecord(value[i], IndexPath(path, i)));
+    return calls;
+}
+
+void ParseCallMembers(ObjectReader& reader, CallExpectations& expect) {
+    if (const Json* calls = reader.Optional("calls"))
+        expect.calls = ParseCallRecords(*calls, reader.PathOf("calls"));
+    if (const Json* calls = reader.Optional("callsInclude"))
+        expect.callsInclude = ParseCallRecords(*calls, reader.PathOf("callsInclude"));
+    if (const Json* counts = reader.Optional("callCounts")) {
+        if (!counts->is_object()) reader.Fail("callCounts", "expected an object of counts");
+        for (const auto& [method, count] : counts->items())
+            if (!count.is_number_unsigned())
+                ThrowAt(reader.PathOf("callCounts") + "." + method, "expected a count");
+        expect.callCounts = *counts;
+    }
+    if (const Json* calls = reader.Optional("notCalled")) {
+        const Json records = ParseCallRecords(*calls, reader.PathOf("notCalled"));
+        expect.notCalled.assign(records.begin(), records.end());
+    }
+}
+
+// The kinds of change records and of stored objects (sim/state_diff.h).
+bool IsStoredKind(const std::string& kind) {
+    for (const char* known : {"folder", "message", "store", "address entry", "registry key",
+                              "registry value", "profile", "setting"})
+        if (kind == known) return true;
+    return false;
+}
+
+Json ParsePartialObjects(const Json& value, const std::string& path, bool unchanged) {
+    for (std::size_t i = 0; i < ArrayOf(value, path).size(); ++i) {
+        const std::string itemPath = IndexPath(path, i);
+        const Json& item = value[i];
+        if (!item.is_object()) ThrowAt(itemPath, "expected an object");
+        if (unchanged && !item.contains("kind"))
+            ThrowAt(itemPath, "missing member kind (folder, message, store, registry key, ...)");
+        if (const auto kind = item.find("kind"); kind != item.end())
+            if (!kind->is_string() ||
+                !(IsStoredKind(kind->get<std::string>()) || (!unchanged && *kind == "mail")))
+                ThrowAt(itemPath + ".kind", "unknown kind " + kind->dump());
+        if (const auto change = item.find("change"); change != item.end()) {
+            if (unchanged) ThrowAt(itemPath + ".change", "an unchanged object has no change");
+            if (*change != "created" && *change != "deleted" && *change != "changed" &&
+                *change != "delivered")
+                ThrowAt(itemPath + ".change", "expected created, deleted, changed or delivered");
+        }
+    }
+    return value;
+}
+
+void ParseChangeMembers(ObjectReader& reader, ChangeExpectations& expect) {
+    if (const Json* changes = reader.Optional("changes"))
+        expect.changes = ParsePartialObjects(*changes, reader.PathOf("changes"), false);
+    expect.noOtherChanges = reader.Bool("noOtherChanges", false);
+    if (const Json* unchanged = reader.Optional("unchanged"))
+        expect.unchanged = ParsePartialObjects(*unchanged, reader.PathOf("unchanged"), true);
+}
+
 Expectations ParseExpectations(const Json& value, const std::string& path) {
     if (!value.is_object()) ThrowAt(path, "expected an object");
     ObjectReader reader(value, path);
@@ -192,10 +279,10 @@ Expectations ParseExpectations(const Json& value, const std::string& path) {
             if (const Json* flags = boxReader.Optional("flags"))
                 sim::ParseUnsigned(*flags, boxReader.PathOf("flags"));
             if (const Json* owner = boxReader.Optional("owner"))
-                if (!owner->is_string() ||
-                    (*owner != "null" && *owner != "non-null" && *owner != "console window"))
-                    boxReader.Fail("owner",
-                                   "expected \"null\", \"non-null\" or \"console window\"");
+                if (!owner->is_string() || (*owner != "null" && *owner != "non-null" &&
+                                            *owner != "console window" && *owner != "dialog"))
+                    boxReader.Fail("owner", "expected \"null\", \"non-null\", \"console "
+                                            "window\" or \"dialog\"");
             if (const Json* answer = boxReader.Optional("answer"))
                 sim::ParseMessageBoxButton(*answer, boxReader.PathOf("answer"));
             boxReader.Finish();
@@ -206,7 +293,31 @@ Expectations ParseExpectations(const Json& value, const std::string& path) {
         if (!out->is_object()) reader.Fail("out", "expected an object");
         expect.out = *out;
     }
+    if (const Json* dialogs = reader.Optional("dialogs")) {
+        const std::string dialogsPath = reader.PathOf("dialogs");
+        for (std::size_t i = 0; i < ArrayOf(*dialogs, dialogsPath).size(); ++i)
+            if (!(*dialogs)[i].is_object())
+                ThrowAt(IndexPath(dialogsPath, i), "expected an object");
+        expect.dialogs = *dialogs;
+    }
+    ParseCallMembers(reader, expect.calls);
+    ParseChangeMembers(reader, expect.changes);
     reader.Finish();
+    return expect;
+}
+
+EndExpectations ParseEndExpectations(const Json& value, const std::string& path) {
+    if (!value.is_object()) ThrowAt(path, "expected an object");
+    ObjectReader reader(value, path);
+    EndExpectations expect;
+    ParseCallMembers(reader, expect.calls);
+    ParseChangeMembers(reader, expect.changes);
+    // The other members are leak counters, matched as a partial object.
+    static const std::set<std::string> kNotCounters = {
+        "calls", "callsInclude", "callCounts", "notCalled", "changes", "noOtherChanges",
+        "unchanged"};
+    for (const auto& [name, counter] : value.items())
+        if (!kNotCounters.count(name)) expect.leaks[name] = counter;
     return expect;
 }
 
@@ -306,6 +417,7 @@ Step ParseStep(const Json& value, const std::string& path, int number) {
         step.coInitializeResult =
             sim::ParseResultCode(*result, reader.PathOf("coInitializeResult"));
     step.readLog = reader.Bool("readLog", true);
+    step.recordCalls = reader.Bool("recordCalls", false);
     if (const Json* expect = reader.Optional("expect"))
         step.expect = ParseExpectations(*expect, reader.PathOf("expect"));
     reader.Finish();
@@ -351,10 +463,9 @@ Scenario ParseScenario(const Json& document, const std::filesystem::path& baseDi
     const Json& steps = reader.Get("steps");
     for (std::size_t i = 0; i < ArrayOf(steps, "steps").size(); ++i)
         scenario.steps.push_back(ParseStep(steps[i], IndexPath("steps", i), int(i) + 1));
-    if (const Json* expect = reader.Optional("expectAtEnd")) {
-        if (!expect->is_object()) reader.Fail("expectAtEnd", "expected an object");
-        scenario.expectAtEnd = *expect;
-    }
+    scenario.recordCalls = reader.Bool("recordCalls", false);
+    if (const Json* expect = reader.Optional("expectAtEnd"))
+        scenario.expectAtEnd = ParseEndExpectations(*expect, "expectAtEnd");
     reader.Finish();
     return scenario;
 }

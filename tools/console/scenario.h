@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,7 +34,11 @@ struct ArgSpec {
     const char* name;
     ArgKind kind;
     bool required;
+    std::int64_t max = std::numeric_limits<std::uint32_t>::max();  // UInt only
 };
+
+// The largest buffer the console hands to the library, in characters.
+constexpr std::int64_t kMaxBufferCapacity = 65536;
 
 struct ExportSpec {
     const char* name;
@@ -54,6 +59,24 @@ struct ArgValue {
     bool flag = false;              // Bool
 };
 
+// What the MAPI calls of a step (or, at the end, of the whole run) must be. Call records are
+// partial objects over {method, object, args, result}; results are normalised to their names.
+struct CallExpectations {
+    std::optional<Json> calls;         // exactly these calls, in order
+    std::optional<Json> callsInclude;  // these calls in this order, others between them
+    std::optional<Json> callCounts;    // {method: number of calls}
+    std::vector<Json> notCalled;       // no call matches any of these
+    bool Empty() const { return !calls && !callsInclude && !callCounts && notCalled.empty(); }
+};
+
+// What must have changed in the organisation, the registry and the profiles, and what not.
+struct ChangeExpectations {
+    std::optional<Json> changes;  // partial change records, each matched by a change of its own
+    bool noOtherChanges = false;  // and every change is matched by one of them
+    std::optional<Json> unchanged;  // partial stored objects: each names at least one, none changed
+    bool Empty() const { return !changes && !noOtherChanges && !unchanged; }
+};
+
 struct Expectations {
     std::optional<bool> exported;
     std::optional<Json> result;
@@ -61,9 +84,19 @@ struct Expectations {
     std::vector<std::string> logContains;
     std::optional<Json> messageBoxes;  // array of partial box descriptions, matched in order
     std::optional<Json> out;           // partial object over the step's out values
+    std::optional<Json> dialogs;       // partial dialog records of the library's own dialogs
+    CallExpectations calls;
+    ChangeExpectations changes;
     bool Empty() const {
-        return !exported && !result && !log && logContains.empty() && !messageBoxes && !out;
+        return !exported && !result && !log && logContains.empty() && !messageBoxes && !out &&
+               !dialogs && calls.Empty() && changes.Empty();
     }
+};
+
+struct EndExpectations {
+    Json leaks = Json::object();  // partial object over the leak counters
+    CallExpectations calls;
+    ChangeExpectations changes;
 };
 
 struct AllocationFailures {
@@ -87,6 +120,7 @@ struct Step {
     std::optional<AllocationFailures> allocationFailures;
     std::optional<std::int32_t> coInitializeResult;
     bool readLog = true;
+    bool recordCalls = false;  // the transcript lists the step's MAPI calls
     Expectations expect;
 
     const ArgValue* Arg(std::string_view name) const;
@@ -99,7 +133,8 @@ struct Scenario {
     Json setup = Json::object();
     std::filesystem::path baseDir;  // where the scenario's relative paths start
     std::vector<Step> steps;
-    Json expectAtEnd = Json::object();  // partial object over the leak counters
+    bool recordCalls = false;  // every step lists its MAPI calls
+    EndExpectations expectAtEnd;
 };
 
 // Throws sim::JsonError.

@@ -137,6 +137,17 @@ void WriteScripted(Writer& w, const OrderedJson& scripted) {
     }
 }
 
+// "IMsgStore::OpenEntry on store:DN (entryId: folder Inbox of DN, flags: 0x00000010) -> S_OK"
+std::string CallLine(const OrderedJson& call) {
+    std::string line = call["method"].get<std::string>();
+    if (call.contains("object")) line += " on " + call["object"].get<std::string>();
+    std::string args;
+    for (const auto& [name, value] : call["args"].items())
+        args += (args.empty() ? "" : ", ") + name + ": " + Plain(value);
+    if (!args.empty()) line += " (" + args + ")";
+    return line + " -> " + call["result"].get<std::string>();
+}
+
 void WriteStep(Writer& w, const OrderedJson& step) {
     w.Line(0,
            "[" + std::to_string(step["step"].get<int>()) + "] " + step["call"].get<std::string>());
@@ -207,6 +218,11 @@ void WriteStep(Writer& w, const OrderedJson& step) {
                           (dialog.contains("unscripted") ? " (no answer scripted)" : ""));
         }
     }
+    if (step.contains("calls")) {
+        const OrderedJson& calls = step["calls"];
+        w.Line(2, "MAPI calls (" + std::to_string(calls.size()) + ")" + (calls.empty() ? "" : ":"));
+        for (const auto& call : calls) w.Line(3, CallLine(call));
+    }
     if (step.contains("notes")) {
         for (const auto& note : step["notes"]) w.Line(2, "note: " + note.get<std::string>());
     }
@@ -224,7 +240,9 @@ const char* ChangeMark(const std::string& change) {
     return "~";
 }
 
-std::string Subject(const OrderedJson& change) {
+}  // namespace
+
+std::string ChangeSubject(const OrderedJson& change) {
     const std::string kind = change["kind"].get<std::string>();
     if (kind == "message") {
         return "message " + Value(change["id"]) + " in " + change["folder"].get<std::string>() +
@@ -243,6 +261,8 @@ std::string Subject(const OrderedJson& change) {
     return kind + " " + Plain(change.value("name", OrderedJson("")));
 }
 
+namespace {
+
 // Members already named in the subject line.
 bool InSubject(const std::string& key) {
     return key == "change" || key == "kind" || key == "mailbox" || key == "folder" ||
@@ -251,7 +271,7 @@ bool InSubject(const std::string& key) {
 }
 
 void WriteChange(Writer& w, const OrderedJson& change) {
-    w.Line(1, std::string(ChangeMark(change["change"].get<std::string>())) + " " + Subject(change));
+    w.Line(1, std::string(ChangeMark(change["change"].get<std::string>())) + " " + ChangeSubject(change));
     for (const auto& [key, value] : change.items()) {
         if (InSubject(key)) continue;
         if (key == "properties") {
@@ -298,6 +318,9 @@ void WriteLeaks(Writer& w, const OrderedJson& leaks) {
                   ", bad MAPIAllocateMore parents: " + Value(leaks["mapiBadParents"]));
     w.Line(1, "open registry handles: " + Value(leaks["registryHandles"]));
     w.Line(1, "MAPI initialise balance: " + Value(leaks["mapiInitializeBalance"]));
+    if (leaks.value("mapiUninitializeUnmatched", 0) != 0)
+        w.Line(1, "MAPIUninitialize calls with nothing to undo: " +
+                      Value(leaks["mapiUninitializeUnmatched"]));
     w.Line(1, "COM initialise balance: " + Value(leaks["comInitializeBalance"]));
     w.Line(1,
            "records held by the console: " +

@@ -9,4 +9,7 @@ namespace console {
 
 std::string FormatTranscript(const sim::OrderedJson& transcript);
 
+// What a change record or a stored object names: "message 7 in Inbox of DN", "profile \"X\"", ...
+std::string ChangeSubject(const sim::OrderedJson& change);
+
 }  // namespace console
