@@ -67,7 +67,8 @@ void ReadSelectedEntry(const char16_t* operation, const mapi::SBinary& entryId, 
     mapi::ComPtr<mapi::IMAPIProp> entry;
     mapi::HRESULT hr = s.addrBook->OpenEntry(entryId.cb, id, &mapi::IID_IMAPIProp, 0, &type,
                                              entry.PutUnknown());
-    if (mapi::FAILED(hr) || !entry) {
+    hr = mapi::Obtained(hr, entry);
+    if (mapi::FAILED(hr)) {
         WriteLog(operation, kLogTrace, u"OpenEntry failed, result=0x%08x.", hr);
         return;
     }
@@ -89,7 +90,8 @@ void ReadSelectedEntry(const char16_t* operation, const mapi::SBinary& entryId, 
     mapi::ULONG count = 0;
     mapi::MapiBuffer<mapi::SPropValue> values;
     hr = entry->GetProps(tags.get(), 0, &count, values.Put());
-    if (mapi::FAILED(hr) || !values) {
+    hr = mapi::Obtained(hr, values);
+    if (mapi::FAILED(hr)) {
         WriteLog(operation, kLogTrace, u"GetProps failed, result=0x%08x.", hr);
         return;
     }

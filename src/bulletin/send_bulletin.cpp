@@ -45,6 +45,7 @@ bool Compose(const std::u16string& subject, const std::u16string& body,
     mapi::HRESULT hr = s.defaultMsgStore->GetReceiveFolder(nullptr, 0, &folderIdSize,
                                                            folderId.Put(), &receivedClass);
     explicitClass.Attach(receivedClass.a());
+    hr = mapi::Obtained(hr, folderId);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpSend, kLogError, u"GetReceiveFolder failed, result=0x%08x.", hr);
         return false;
@@ -52,17 +53,20 @@ bool Compose(const std::u16string& subject, const std::u16string& body,
     mapi::ULONG type = 0;
     hr = s.defaultMsgStore->OpenEntry(folderIdSize, folderId.Get(), nullptr, mapi::MAPI_MODIFY,
                                       &type, folder.PutUnknown());
-    if (mapi::FAILED(hr) || !folder) {
+    hr = mapi::Obtained(hr, folder);
+    if (mapi::FAILED(hr)) {
         WriteLog(kOpSend, kLogError, u"OpenEntry failed, result=0x%08x.", hr);
         return false;
     }
     hr = folder->CreateMessage(nullptr, 0, message.Put());
-    if (mapi::FAILED(hr) || !message) {
+    hr = mapi::Obtained(hr, message);
+    if (mapi::FAILED(hr)) {
         WriteLog(kOpSend, kLogError, u"CreateMessage failed, result=0x%08x.", hr);
         return false;
     }
     hr = mapi::HrGetOneProp(s.defaultMsgStore.Get(), mapi::PR_IPM_SENTMAIL_ENTRYID,
                             sentItems.Put());
+    hr = mapi::Obtained(hr, sentItems);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpSend, kLogError, u"HrGetOneProp failed, result=0x%08x.", hr);
         return false;
@@ -156,8 +160,8 @@ mapi::HRESULT SetBodyData(mapi::IMessage* message, std::u16string_view body) {
     mapi::HRESULT hr = message->OpenProperty(mapi::PR_BODY_W, &mapi::IID_IStream, 0,
                                              mapi::MAPI_CREATE | mapi::MAPI_MODIFY,
                                              stream.PutUnknown());
+    hr = mapi::Obtained(hr, stream);
     if (mapi::FAILED(hr)) return hr;
-    if (!stream) return mapi::E_FAIL;
     mapi::ULONG written = 0;
     hr = stream->Write(body.data(), static_cast<mapi::ULONG>(body.size() * sizeof(char16_t)),
                        &written);

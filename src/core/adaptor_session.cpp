@@ -51,12 +51,14 @@ void InitializeSteps(AdaptorSession& s, std::u16string& profile, EntryIdRecordPt
         return;
     }
     hr = mapi::MAPILogonEx(s.uiParam, profile.c_str(), nullptr, kLogonFlags, s.session.Put());
+    hr = mapi::Obtained(hr, s.session);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpInitialize, kLogError, u"Failed in MAPILogonEx, profile='%s', result=0x%08x.",
                  profile, hr);
         return;
     }
     hr = s.session->OpenAddressBook(0, nullptr, mapi::AB_NO_DIALOG, s.addrBook.Put());
+    hr = mapi::Obtained(hr, s.addrBook);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpInitialize, kLogError, u"Could not get MAPI Address Book, result=0x%08x.", hr);
         return;
@@ -75,6 +77,7 @@ void InitializeSteps(AdaptorSession& s, std::u16string& profile, EntryIdRecordPt
     }
     hr = s.session->OpenMsgStore(0, storeId->count, reinterpret_cast<mapi::LPENTRYID>(storeId->bytes),
                                  nullptr, mapi::MDB_WRITE, s.defaultMsgStore.Put());
+    hr = mapi::Obtained(hr, s.defaultMsgStore);
     if (mapi::FAILED(hr)) {
         ShowWarningBox(ResourceText::FormatText(kTextDefaultStoreFailed, profile));
         WriteLog(kOpInitialize, kLogError, u"Failed to open default message store, result=0x%08x.",

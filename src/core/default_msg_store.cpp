@@ -34,12 +34,14 @@ mapi::HRESULT GetDefaultMsgStore(mapi::IMAPISession* session, EntryIdRecord** re
     mapi::RowSetPtr rows;
     try {
         mapi::HRESULT hr = session->GetMsgStoresTable(0, table.Put());
+        hr = mapi::Obtained(hr, table);
         if (mapi::FAILED(hr)) {
             WriteLog(kOp, kLogTrace, u"GetMsgStoresTable failed, result=0x%08x.", hr);
         } else {
             mapi::SizedSPropTagArray<2> columns{2, {mapi::PR_DEFAULT_STORE, mapi::PR_ENTRYID}};
             hr = mapi::HrQueryAllRows(table.Get(), columns.get(), nullptr, nullptr, 0,
                                       rows.Put());
+            hr = mapi::Obtained(hr, rows);
             if (mapi::FAILED(hr)) {
                 WriteLog(kOp, kLogTrace, u"HrQueryAllRows failed, result=0x%08x.", hr);
             } else if (rows.Count() == 0) {

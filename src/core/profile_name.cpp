@@ -73,6 +73,7 @@ mapi::HRESULT ConfigureNewProfile(mapi::IProfAdmin* admin, const std::string& na
 
     WriteLog(kOp, kLogWarning, u"Profile '%S' doesn't exist. Creating it.", profile);
     mapi::HRESULT hr = admin->AdminServices(profile, "", 0, mapi::MAPI_DIALOG, services.Put());
+    hr = mapi::Obtained(hr, services);
     if (mapi::FAILED(hr)) {
         WriteLog(kOp, kLogWarning, u"Failed to configure MAPI profile '%S', result=0x%08x",
                  profile, hr);
@@ -92,6 +93,7 @@ mapi::HRESULT ConfigureNewProfile(mapi::IProfAdmin* admin, const std::string& na
         return hr;
     }
     hr = services->GetMsgServiceTable(0, serviceTable.Put());
+    hr = mapi::Obtained(hr, serviceTable);
     if (mapi::FAILED(hr)) {
         WriteLog(kOp, kLogWarning,
                  u"Failed in GetMsgServiceTable for profile '%S', result=0x%08x.", profile, hr);
@@ -99,6 +101,7 @@ mapi::HRESULT ConfigureNewProfile(mapi::IProfAdmin* admin, const std::string& na
     }
     mapi::SizedSPropTagArray<2> columns{2, {mapi::PR_SERVICE_NAME_W, mapi::PR_SERVICE_UID}};
     hr = mapi::HrQueryAllRows(serviceTable.Get(), columns.get(), nullptr, nullptr, 0, rows.Put());
+    hr = mapi::Obtained(hr, rows);
     if (mapi::FAILED(hr)) {
         WriteLog(kOp, kLogWarning, u"Failed in HrQueryAllRows for profile '%S', result=0x%08x.",
                  profile, hr);
@@ -157,6 +160,7 @@ mapi::HRESULT GetProfileName(std::u16string& name) {
 
     mapi::ComPtr<mapi::IProfAdmin> admin;
     mapi::HRESULT hr = mapi::MAPIAdminProfiles(0, admin.Put());
+    hr = mapi::Obtained(hr, admin);
     if (mapi::FAILED(hr)) {
         WriteLog(kOp, kLogWarning, u"Failed to obtain Profile Admin object, result=0x%08x", hr);
         return hr;

@@ -26,6 +26,7 @@ mapi::HRESULT FindMessage(const char16_t* op, mapi::IMAPIFolder* folder, mapi::U
     *record = nullptr;
     mapi::ComPtr<mapi::IMAPITable> table;
     mapi::HRESULT hr = folder->GetContentsTable(mapi::MAPI_UNICODE, table.Put());
+    hr = mapi::Obtained(hr, table);
     if (mapi::FAILED(hr)) {
         WriteLog(op, kLogTrace, u"GetContentsTable failed, result=0x%08x.", hr);
         return hr;
@@ -44,6 +45,7 @@ mapi::HRESULT FindMessage(const char16_t* op, mapi::IMAPIFolder* folder, mapi::U
     mapi::RowSetPtr rows;
     while (true) {
         hr = table->QueryRows(1, 0, rows.Put());
+        hr = mapi::Obtained(hr, rows);
         if (mapi::FAILED(hr)) {
             WriteLog(op, kLogTrace, u"QueryRows failed, result=0x%08x.", hr);
             return hr;
@@ -86,6 +88,7 @@ mapi::HRESULT OpenMessageByEntryId(mapi::IMAPIFolder* folder, const EntryIdRecor
     mapi::HRESULT hr =
         folder->OpenEntry(record->count, reinterpret_cast<mapi::LPENTRYID>(record->bytes), nullptr,
                           mapi::MAPI_MODIFY, &type, opened.PutUnknown());
+    hr = mapi::Obtained(hr, opened);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpOpen, kLogError, u"OpenEntry failed, result=0x%08x.", hr);
         return hr;

@@ -39,18 +39,19 @@ mapi::HRESULT OpenMsgStore(std::u16string_view mailboxDn, std::u16string_view se
     mapi::MapiBuffer<mapi::ENTRYID> entryId;
     mapi::HRESULT hr = s.xms->CreateStoreEntryID(server.data(), mailbox.data(),
                                                  kCreateStoreEntryIdFlags, &size, entryId.Put());
+    hr = mapi::Obtained(hr, entryId);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpStore, kLogTrace, u"CreateStoreEntryID failed, result=0x%08x.", hr);
         return hr;
     }
     mapi::ComPtr<mapi::IMsgStore> opened;
     hr = s.session->OpenMsgStore(0, size, entryId.Get(), nullptr, kOpenStoreFlags, opened.Put());
+    hr = mapi::Obtained(hr, opened);
     entryId.Reset();
     if (mapi::FAILED(hr)) {
         WriteLog(kOpStore, kLogTrace, u"OpenMsgStore failed, result=0x%08x.", hr);
         return hr;
     }
-    if (!opened) return hr;
     *store = opened.Detach();
     WriteLog(kOpStore, kLogTrace, u"OpenMsgStore succeeded.");
     return mapi::S_OK;
@@ -66,6 +67,7 @@ mapi::HRESULT OpenRootFolder(mapi::IMsgStore* store, mapi::IMAPIFolder** root) {
     mapi::ComPtr<mapi::IMAPIFolder> folder;
     mapi::HRESULT hr = store->OpenEntry(0, nullptr, nullptr, kOpenFolderFlags, &type,
                                         folder.PutUnknown());
+    hr = mapi::Obtained(hr, folder);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpRoot, kLogTrace, u"OpenEntry failed, result=0x%08x.", hr);
         return hr;

@@ -36,6 +36,7 @@ mapi::HRESULT OpenNamedFolder(mapi::IMAPIFolder* parent, std::u16string_view nam
 
     mapi::ComPtr<mapi::IMAPITable> table;
     mapi::HRESULT hr = parent->GetHierarchyTable(mapi::MAPI_UNICODE, table.Put());
+    hr = mapi::Obtained(hr, table);
     if (mapi::FAILED(hr)) {
         WriteLog(kOp, kLogTrace, u"GetHierarchyTable failed, result=0x%08x.", hr);
         return hr;
@@ -58,6 +59,7 @@ mapi::HRESULT OpenNamedFolder(mapi::IMAPIFolder* parent, std::u16string_view nam
     mapi::ULONG fetched = 0;
     while (!found) {
         hr = table->QueryRows(1, 0, rows.Put());
+        hr = mapi::Obtained(hr, rows);
         if (mapi::FAILED(hr)) {
             WriteLog(kOp, kLogTrace, u"QueryRows failed, result=0x%08x.", hr);
             return hr;
@@ -71,11 +73,12 @@ mapi::HRESULT OpenNamedFolder(mapi::IMAPIFolder* parent, std::u16string_view nam
         mapi::ComPtr<mapi::IUnknown> object;
         hr = parent->OpenEntry(entryId.cb, reinterpret_cast<mapi::LPENTRYID>(entryId.lpb), nullptr,
                                kOpenFolderFlags, &type, object.Put());
+        hr = mapi::Obtained(hr, object);
         if (mapi::FAILED(hr)) {
             WriteLog(kOp, kLogTrace, u"OpenEntry failed, result=0x%08x.", hr);
             return hr;
         }
-        if (type != mapi::MAPI_FOLDER || !object) {
+        if (type != mapi::MAPI_FOLDER) {
             object.Reset();
             WriteLog(kOp, kLogTrace, u"Object '%s' not MAPI_FOLDER type.", name);
             return hr;

@@ -4,7 +4,8 @@
 // resources are obtained releases them in reverse order on every path.
 //
 // Out-parameters: Put() frees what the owner holds and returns the address MAPI writes the new
-// resource to, typed as the call expects it.
+// resource to, typed as the call expects it. A call that reports success but hands back nothing
+// has failed: Obtained(hr, owner), in the statement after the call, says so (see there).
 #pragma once
 
 #include <cstddef>
@@ -18,6 +19,21 @@
 #include "mapi/mapi_structs.h"
 
 namespace mapi {
+
+// The result of a MAPI call that hands back an object or buffer into owner: hr, except that a
+// success with nothing in the owner is the call failing with MAPI_E_CALL_FAILED. A provider that
+// breaks the contract this way then takes the call's own failure path, and nothing is released
+// that was never obtained.
+//
+// Call it in a statement of its own, after the call: the out-parameters of ComPtr::PutUnknown
+// and PutVoid hand the object to the owner only at the end of the call's full expression, so
+// within that expression the owner is still empty.
+//     hr = store->OpenEntry(0, nullptr, nullptr, flags, &type, folder.PutUnknown());
+//     hr = mapi::Obtained(hr, folder);
+template <class Owner>
+[[nodiscard]] HRESULT Obtained(HRESULT hr, const Owner& owner) noexcept {
+    return SUCCEEDED(hr) && !owner ? MAPI_E_CALL_FAILED : hr;
+}
 
 // One reference on a COM interface. Copying adds a reference, moving transfers it.
 template <class T>
@@ -95,7 +111,8 @@ class ComPtr {
     HRESULT As(ComPtr<U>& out) const {
         out.Reset();
         if (!p_) return E_POINTER;
-        return p_->QueryInterface(InterfaceId<U>::value, out.PutVoid());
+        HRESULT hr = p_->QueryInterface(InterfaceId<U>::value, out.PutVoid());
+        return Obtained(hr, out);
     }
 
     void Swap(ComPtr& other) noexcept { std::swap(p_, other.p_); }

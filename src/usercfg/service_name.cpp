@@ -62,8 +62,9 @@ bool GetServiceName(std::u16string_view userDn, std::u16string_view serverDn, ch
 
     mapi::MapiBuffer<mapi::SPropValue> value;
     hr = mapi::HrGetOneProp(message.Get(), kServiceNameTag, value.Put());
+    hr = mapi::Obtained(hr, value);
     if (hr == mapi::MAPI_E_NOT_FOUND) return true;
-    if (mapi::FAILED(hr) || !value) {
+    if (mapi::FAILED(hr)) {
         WriteLog(kOp, kLogWarning, u"Failed to get SERVICE_NAME for user=%s.", userDn);
         return false;
     }

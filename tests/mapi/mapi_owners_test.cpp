@@ -188,5 +188,129 @@ TEST_F(MapiOwnersTest, RowSetAndAdrListOwnersFreeRowsAndList) {
     EXPECT_FALSE(failed);
 }
 
+// What a MAPI call did: its result, and whether it wrote the object to its out-parameter.
+struct HandOut {
+    const char* what;
+    HRESULT returned;
+    bool object;
+    HRESULT expected;  // Obtained's answer
+};
+
+const HandOut kHandOuts[] = {
+    {"success with the object", S_OK, true, S_OK},
+    {"a warning with the object", MAPI_W_ERRORS_RETURNED, true, MAPI_W_ERRORS_RETURNED},
+    {"success without the object", S_OK, false, MAPI_E_CALL_FAILED},
+    {"a warning without the object", MAPI_W_ERRORS_RETURNED, false, MAPI_E_CALL_FAILED},
+    {"a failure", MAPI_E_NO_ACCESS, false, MAPI_E_NO_ACCESS},
+};
+
+// An object whose QueryInterface answers as the case says.
+class ScriptedQuery : public FakeFolder {
+  public:
+    explicit ScriptedQuery(const HandOut& c) : case_(c) {}
+    HRESULT MAPI_CALL QueryInterface(REFIID, void** out) override {
+        *out = nullptr;
+        if (case_.object) {
+            *out = static_cast<IMAPIProp*>(this);
+            AddRef();
+        }
+        return case_.returned;
+    }
+
+  private:
+    const HandOut& case_;
+};
+
+// What the call of a case writes to its out-parameter and returns.
+template <class P>
+HRESULT HandOver(const HandOut& c, P* out, P object) {
+    *out = c.object ? object : nullptr;
+    return c.returned;
+}
+
+// Each out-parameter form, with Obtained in the statement after the call as the library uses
+// it: the object reaches the owner, or the call counts as failed and nothing is released that
+// was never handed out.
+TEST_F(MapiOwnersTest, ObtainedFailsACallThatSucceedsWithoutItsObject) {
+    for (const HandOut& c : kHandOuts) {
+        SCOPED_TRACE(c.what);
+        const int releases = c.object ? 1 : 0;
+        {
+            FakeFolder o;
+            {
+                ComPtr<IMAPIProp> p;
+                HRESULT hr = HandOver<IMAPIProp*>(c, p.Put(), &o);
+                EXPECT_EQ(Obtained(hr, p), c.expected) << "Put";
+                EXPECT_EQ(p.Get(), c.object ? &o : nullptr) << "Put";
+            }
+            EXPECT_EQ(o.releases, releases) << "Put";
+        }
+        {
+            FakeFolder o;
+            {
+                ComPtr<IMAPIProp> p;
+                HRESULT hr = HandOver<IUnknown*>(c, p.PutUnknown(), &o);
+                EXPECT_EQ(Obtained(hr, p), c.expected) << "PutUnknown";
+                EXPECT_EQ(p.Get(), c.object ? &o : nullptr) << "PutUnknown";
+            }
+            EXPECT_EQ(o.releases, releases) << "PutUnknown";
+        }
+        {
+            FakeFolder o;
+            {
+                ComPtr<IMAPIProp> p;
+                HRESULT hr = HandOver<void*>(c, p.PutVoid(), static_cast<IMAPIProp*>(&o));
+                EXPECT_EQ(Obtained(hr, p), c.expected) << "PutVoid";
+                EXPECT_EQ(p.Get(), c.object ? &o : nullptr) << "PutVoid";
+            }
+            EXPECT_EQ(o.releases, releases) << "PutVoid";
+        }
+        {
+            ScriptedQuery o(c);
+            {
+                ComPtr<IUnknown> unknown;
+                unknown.Attach(&o);
+                ComPtr<IMAPIProp> p;
+                EXPECT_EQ(unknown.As(p), c.expected) << "As";
+                EXPECT_EQ(p.Get(), c.object ? &o : nullptr) << "As";
+            }
+            EXPECT_EQ(o.releases, 1 + releases) << "As";
+            EXPECT_EQ(o.refs, 0) << "As";
+        }
+        {
+            LPVOID block = nullptr;
+            ASSERT_EQ(MAPIAllocateBuffer(sizeof(SPropValue), &block), S_OK);
+            MapiBuffer<SPropValue> values;
+            HRESULT hr = HandOver<SPropValue*>(c, values.Put(), static_cast<SPropValue*>(block));
+            EXPECT_EQ(Obtained(hr, values), c.expected) << "MapiBuffer";
+            EXPECT_EQ(values.Get(), c.object ? block : nullptr) << "MapiBuffer";
+            if (!c.object) MAPIFreeBuffer(block);
+        }
+        {
+            test::FakeTable table(2);
+            LPSRowSet set = nullptr;
+            ASSERT_EQ(table.QueryRows(10, 0, &set), S_OK);
+            RowSetPtr rows;
+            HRESULT hr = HandOver<SRowSet*>(c, rows.Put(), set);
+            EXPECT_EQ(Obtained(hr, rows), c.expected) << "RowSetPtr";
+            EXPECT_EQ(rows.Get(), c.object ? set : nullptr) << "RowSetPtr";
+            if (!c.object) FreeProws(set);
+        }
+    }
+}
+
+// Why Obtained has a statement of its own: the out-parameter of PutUnknown hands the object to
+// the owner only once the call's full expression is evaluated.
+TEST_F(MapiOwnersTest, PutUnknownHandsTheObjectOverAtTheEndOfTheExpression) {
+    FakeFolder o;
+    ComPtr<IMAPIProp> p;
+    auto open = [&](LPUNKNOWN* out) {
+        *out = &o;
+        return S_OK;
+    };
+    EXPECT_EQ(Obtained(open(p.PutUnknown()), p), MAPI_E_CALL_FAILED);
+    EXPECT_EQ(p.Get(), &o);
+}
+
 }  // namespace
 }  // namespace mapi
