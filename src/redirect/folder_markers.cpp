@@ -42,8 +42,7 @@ mapi::HRESULT OpenOrCreateFolder(mapi::IMAPIFolder& parent, const char16_t* name
                                  mapi::ComPtr<mapi::IMAPIFolder>& folder) {
     mapi::HRESULT hr = parent.CreateFolder(mapi::FOLDER_GENERIC, name, nullptr, nullptr,
                                            mapi::MAPI_UNICODE | mapi::OPEN_IF_EXISTS, folder.Put());
-    if (mapi::SUCCEEDED(hr) && !folder) return mapi::E_FAIL;
-    return hr;
+    return mapi::Obtained(hr, folder);
 }
 
 void CollectCheckedKeys(const FolderNode& node, std::vector<EntryBlob>& keys) {
@@ -68,8 +67,9 @@ bool FolderTreeModel::ResolveMarkerTags() {
     if (FAILED(tagsResult_)) return false;
     mapi::MapiBuffer<mapi::SPropTagArray> ids;
     tagsResult_ = root->GetIDsFromNames(std::size(names), list, mapi::MAPI_CREATE, ids.Put());
+    tagsResult_ = mapi::Obtained(tagsResult_, ids);
     if (FAILED(tagsResult_)) return false;
-    if (!ids || ids->cValues < std::size(names)) {
+    if (ids->cValues < std::size(names)) {
         tagsResult_ = mapi::MAPI_E_CALL_FAILED;
         return false;
     }
@@ -108,13 +108,15 @@ bool FolderTreeModel::ReadMarkers() {
     if (!tagsResolved_) return true;
     if (!OpenMarkerFolder()) return false;
     mapi::ComPtr<mapi::IMAPITable> table;
-    if (FAILED(synchFolder_->GetContentsTable(0, table.Put())) || !table) return false;
+    mapi::HRESULT hr = synchFolder_->GetContentsTable(0, table.Put());
+    if (FAILED(mapi::Obtained(hr, table))) return false;
     mapi::SizedSPropTagArray<2> columns{2,
                                         {mapi::PR_MESSAGE_CLASS_W, markerTags_[kSynchEntryIdTag]}};
     if (FAILED(table->SetColumns(columns.get(), 0))) return false;
     while (true) {
         mapi::RowSetPtr rows;
-        if (FAILED(table->QueryRows(1, 0, rows.Put()))) return false;
+        hr = table->QueryRows(1, 0, rows.Put());
+        if (FAILED(mapi::Obtained(hr, rows))) return false;
         if (rows.Count() == 0) return true;
         const mapi::SRow& row = rows[0];
         if (row.cValues < 2 || !row.lpProps) continue;
@@ -184,15 +186,15 @@ std::vector<EntryBlob> FolderTreeModel::WantedKeys() {
 // messages that may go.
 bool FolderTreeModel::PruneMarkers(KeyCounts& unmatched, KeyCounts& kept) {
     mapi::ComPtr<mapi::IMAPITable> table;
-    mapi::HRESULT hr = synchFolder_->GetContentsTable(0, table.Put());
-    if (FAILED(hr) || !table) return Fail(u"GetContentsTable", hr);
+    mapi::HRESULT hr = mapi::Obtained(synchFolder_->GetContentsTable(0, table.Put()), table);
+    if (FAILED(hr)) return Fail(u"GetContentsTable", hr);
     mapi::SizedSPropTagArray<3> columns{
         3, {mapi::PR_MESSAGE_CLASS_W, markerTags_[kSynchEntryIdTag], mapi::PR_ENTRYID}};
     hr = table->SetColumns(columns.get(), 0);
     if (FAILED(hr)) return Fail(u"SetColumns", hr);
     while (true) {
         mapi::RowSetPtr rows;
-        hr = table->QueryRows(1, 0, rows.Put());
+        hr = mapi::Obtained(table->QueryRows(1, 0, rows.Put()), rows);
         if (FAILED(hr)) return Fail(u"QueryRows", hr);
         if (rows.Count() == 0) return true;
         const mapi::SRow& row = rows[0];
@@ -226,8 +228,9 @@ bool FolderTreeModel::MayDelete(const mapi::SPropValue& key) const {
 // A failure anywhere leaves the folder without this marker; the next one is still tried.
 bool FolderTreeModel::CreateMarker(const EntryBlob& key) {
     mapi::ComPtr<mapi::IMessage> message;
-    mapi::HRESULT hr = synchFolder_->CreateMessage(nullptr, 0, message.Put());
-    if (FAILED(hr) || !message) return Fail(u"CreateMessage", hr);
+    mapi::HRESULT hr =
+        mapi::Obtained(synchFolder_->CreateMessage(nullptr, 0, message.Put()), message);
+    if (FAILED(hr)) return Fail(u"CreateMessage", hr);
     mapi::MapiBuffer<mapi::SPropValue> values;
     hr = values.Allocate(3 * sizeof(mapi::SPropValue));
     if (FAILED(hr)) return Fail(u"MAPIAllocateBuffer", hr);
@@ -263,8 +266,8 @@ bool FolderTreeModel::CreateMarker(const EntryBlob& key) {
 
 bool FolderTreeModel::CountMarkers(std::int32_t& count) {
     mapi::ComPtr<mapi::IMAPITable> table;
-    mapi::HRESULT hr = synchFolder_->GetContentsTable(0, table.Put());
-    if (FAILED(hr) || !table) return Fail(u"GetContentsTable", hr);
+    mapi::HRESULT hr = mapi::Obtained(synchFolder_->GetContentsTable(0, table.Put()), table);
+    if (FAILED(hr)) return Fail(u"GetContentsTable", hr);
     ULONG rows = 0;
     hr = table->GetRowCount(0, &rows);
     if (FAILED(hr)) return Fail(u"GetRowCount", hr);

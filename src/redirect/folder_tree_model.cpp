@@ -46,7 +46,8 @@ template <std::size_t N>
 mapi::HRESULT GetProps(mapi::IMAPIProp* object, const ULONG (&tags)[N], Props& props) {
     mapi::SizedSPropTagArray<N> array;
     std::copy(std::begin(tags), std::end(tags), array.aulPropTag);
-    return object->GetProps(array.get(), 0, &props.count, props.values.Put());
+    mapi::HRESULT hr = object->GetProps(array.get(), 0, &props.count, props.values.Put());
+    return mapi::Obtained(hr, props.values);
 }
 
 // Appends each value that came back with its own tag.
@@ -113,7 +114,7 @@ FolderNode* FolderTreeModel::BuildTree(mapi::IMsgStore* store) {
         mapi::HRESULT hr =
             store_->OpenEntry(ipmSubtreeId_.Count(), ipmSubtreeId_.EntryId(), nullptr,
                               mapi::MAPI_BEST_ACCESS, &type, top.PutUnknown());
-        if (mapi::SUCCEEDED(hr) && top && type == mapi::MAPI_FOLDER) {
+        if (mapi::SUCCEEDED(mapi::Obtained(hr, top)) && type == mapi::MAPI_FOLDER) {
             topFolder_ = mapi::StaticPointerCast<mapi::IMAPIFolder>(std::move(top));
         }
     }
@@ -136,8 +137,8 @@ bool FolderTreeModel::ReadSpecialFolders() {
 
     ULONG inboxSize = 0;
     mapi::MapiBuffer<mapi::ENTRYID> inbox;
-    if (FAILED(store_->GetReceiveFolder(nullptr, 0, &inboxSize, inbox.Put(), nullptr)))
-        return false;
+    mapi::HRESULT hr = store_->GetReceiveFolder(nullptr, 0, &inboxSize, inbox.Put(), nullptr);
+    if (FAILED(mapi::Obtained(hr, inbox))) return false;
     inboxId_ = EntryBlob(reinterpret_cast<const mapi::BYTE*>(inbox.Get()), inboxSize);
 
     constexpr ULONG kOutbox[] = {mapi::PR_IPM_OUTBOX_ENTRYID};
@@ -169,9 +170,9 @@ bool FolderTreeModel::Walk() {
         firstLevel_ = false;
     }
     mapi::ComPtr<mapi::IMAPITable> table;
-    if (!currentFolder_ || FAILED(currentFolder_->GetHierarchyTable(0, table.Put())) || !table) {
-        return false;
-    }
+    if (!currentFolder_) return false;
+    mapi::HRESULT hr = currentFolder_->GetHierarchyTable(0, table.Put());
+    if (FAILED(mapi::Obtained(hr, table))) return false;
     mapi::SizedSPropTagArray<kColumnCount> columns;
     std::copy(std::begin(kHierarchyColumns), std::end(kHierarchyColumns), columns.aulPropTag);
     if (FAILED(table->SetColumns(columns.get(), mapi::TBL_BATCH))) return false;
@@ -184,7 +185,8 @@ bool FolderTreeModel::Walk() {
     if (FAILED(table->Restrict(&immediate, mapi::TBL_BATCH))) return false;
     while (true) {
         mapi::RowSetPtr rows;
-        if (FAILED(table->QueryRows(kRowsPerBatch, 0, rows.Put()))) return false;
+        hr = table->QueryRows(kRowsPerBatch, 0, rows.Put());
+        if (FAILED(mapi::Obtained(hr, rows))) return false;
         if (rows.Count() == 0) return true;
         for (ULONG i = 0; i < rows.Count(); ++i) {
             if (!AddFolder(rows[i])) return false;
@@ -283,7 +285,7 @@ bool FolderTreeModel::Descend(FolderNode& node, const mapi::SBinary& entryId) {
     mapi::ComPtr<mapi::IUnknown> opened;
     mapi::HRESULT hr = store_->OpenEntry(entryId.cb, reinterpret_cast<mapi::LPENTRYID>(entryId.lpb),
                                          nullptr, mapi::MAPI_MODIFY, &type, opened.PutUnknown());
-    if (FAILED(hr) || !opened || type != mapi::MAPI_FOLDER) return false;
+    if (FAILED(mapi::Obtained(hr, opened)) || type != mapi::MAPI_FOLDER) return false;
     auto folder = mapi::StaticPointerCast<mapi::IMAPIFolder>(std::move(opened));
 
     mapi::IMAPIFolder* savedFolder = currentFolder_;
@@ -327,8 +329,7 @@ mapi::HRESULT FolderTreeModel::OpenRoot(ULONG flags,
     ULONG type = 0;
     mapi::HRESULT hr =
         store_->OpenEntry(0, nullptr, &mapi::IID_IMAPIFolder, flags, &type, folder.PutUnknown());
-    if (mapi::SUCCEEDED(hr) && !folder) return mapi::E_FAIL;
-    return hr;
+    return mapi::Obtained(hr, folder);
 }
 
 }  // namespace tav

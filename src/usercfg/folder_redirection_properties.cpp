@@ -24,9 +24,10 @@ bool ReadSettings(std::u16string_view userDn, std::u16string_view serverDn,
 
     mapi::MapiBuffer<mapi::SPropValue> sentItems;
     mapi::HRESULT hr = mapi::HrGetOneProp(config.message.Get(), kRedirSentItemsTag, sentItems.Put());
+    hr = mapi::Obtained(hr, sentItems);
     if (hr == mapi::MAPI_E_NOT_FOUND) {
         settings.RedirSentItems = true;
-    } else if (mapi::FAILED(hr) || !sentItems) {
+    } else if (mapi::FAILED(hr)) {
         WriteLog(kOpGet, kLogWarning, u"Failed to get properties for user=%s, prop=%d.", userDn,
                  static_cast<std::int32_t>(kRedirSentItemsTag));
         return false;
@@ -40,6 +41,7 @@ bool ReadSettings(std::u16string_view userDn, std::u16string_view serverDn,
     mapi::ULONG count = 0;
     mapi::MapiBuffer<mapi::SPropValue> values;
     hr = config.message->GetProps(tags.get(), 0, &count, values.Put());
+    hr = mapi::Obtained(hr, values);
     if (mapi::FAILED(hr)) {
         WriteLog(kOpGet, kLogWarning, u"Failed to get properties for user=%s.", userDn);
         return false;
