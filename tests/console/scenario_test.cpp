@@ -234,7 +234,8 @@ TEST(Expectations, ChangesAndUnchangedObjectsBetweenSnapshots) {
                "properties": {"PR_MESSAGE_CLASS_W": "IPM.Note.Marker", "PR_SUBJECT_W": "keep",
                               "PS_PUBLIC_STRINGS:MARK": "0a0b (source key of Inbox/Projects)"}},
         "m2": {"kind": "message", "mailbox": "/cn=a", "folder": "Inbox", "id": 8,
-               "properties": {"PR_MESSAGE_CLASS_W": "IPM.Note", "PR_SUBJECT_W": "old"}},
+               "properties": {"PR_MESSAGE_CLASS_W": "IPM.Note", "PR_SUBJECT_W": "old",
+                              "PS_PUBLIC_STRINGS:MARK": "0c0d (source key of Inbox/Old)"}},
         "p": {"kind": "profile", "name": "P", "services": [{"service": "MSEMS"}]}},
         "delivered": []})json");
     auto after = before;
@@ -263,6 +264,10 @@ TEST(Expectations, ChangesAndUnchangedObjectsBetweenSnapshots) {
         {R"({"changes": [{"kind": "message"}, {"kind": "message"}]})",
          {"changes[1]: no change matches"}},
         {R"({"changes": [{"kind": "profile", "services": {"to": [{"server": "S"}]}}]})", {}},
+        // A deleted object is known by what it held before.
+        {R"({"changes": [{"change": "deleted", "subject": "old", "names": ["Inbox/Old"]}]})", {}},
+        {R"({"changes": [{"change": "deleted", "names": ["Inbox/Projects"]}]})",
+         {"changes[0]: no change matches"}},
     };
     for (const CallCase& c : cases) {
         SCOPED_TRACE(c.expect);

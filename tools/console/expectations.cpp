@@ -1,5 +1,7 @@
 #include "tools/console/expectations.h"
 
+#include <map>
+
 #include "tools/console/runner.h"
 #include "tools/console/transcript.h"
 
@@ -118,11 +120,34 @@ void CheckChanges(const ChangeExpectations& expect, const OrderedJson& before,
                   std::vector<std::string>& failures) {
     std::vector<bool> matched(changes.size(), false);
     if (expect.changes) {
+        // A deleted object is matched with what it held before, so that a scenario can say which
+        // marker went by the folder it named.
+        std::map<std::string, const OrderedJson*> deletedStates;
+        for (const auto& change : changes) {
+            if (change["change"] == "deleted") deletedStates.emplace(ChangeSubject(change), nullptr);
+        }
+        if (!deletedStates.empty()) {
+            for (const auto& [key, state] : before["objects"].items()) {
+                auto found = deletedStates.find(ChangeSubject(state));
+                if (found != deletedStates.end() && !found->second) found->second = &state;
+            }
+        }
+        std::vector<OrderedJson> records;
+        for (const auto& change : changes) {
+            OrderedJson record = change;
+            if (change["change"] == "deleted") {
+                if (const OrderedJson* state = deletedStates[ChangeSubject(change)]) {
+                    for (const auto& [field, value] : state->items())
+                        if (!record.contains(field)) record[field] = value;
+                }
+            }
+            records.push_back(WithShortcuts(std::move(record)));
+        }
         for (std::size_t i = 0; i < expect.changes->size(); ++i) {
             const Json& wanted = (*expect.changes)[i];
             bool found = false;
             for (std::size_t k = 0; k < changes.size() && !found; ++k) {
-                if (matched[k] || !Matches(wanted, WithShortcuts(changes[k]))) continue;
+                if (matched[k] || !Matches(wanted, records[k])) continue;
                 matched[k] = found = true;
             }
             if (!found)
