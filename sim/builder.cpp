@@ -242,7 +242,7 @@ AddressEntryBuilder& AddressEntryBuilder::Proxies(std::vector<std::u16string> pr
     return Prop(mapi::PR_EMS_AB_PROXY_ADDRESSES_W, std::move(proxies));
 }
 
-AddressEntryBuilder& AddressEntryBuilder::Smtp(std::u16string address) {
+AddressEntryBuilder& AddressEntryBuilder::Smtp(const std::u16string& address) {
     std::vector<std::u16string> proxies;
     if (const PropValue* old = FindProp(Model().props, mapi::PR_EMS_AB_PROXY_ADDRESSES_W)) {
         if (auto* list = std::get_if<std::vector<std::u16string>>(old)) proxies = *list;

@@ -139,7 +139,7 @@ class AddressEntryBuilder {
     // PR_EMS_AB_PROXY_ADDRESSES_W, replacing earlier ones.
     AddressEntryBuilder& Proxies(std::vector<std::u16string> proxies);
     // Adds the primary SMTP proxy "SMTP:<address>" in front of the others.
-    AddressEntryBuilder& Smtp(std::u16string address);
+    AddressEntryBuilder& Smtp(const std::u16string& address);
     AddressEntryBuilder& HomeMdb(std::u16string dn);
     AddressEntryBuilder& SendRichInfo(bool rich);
     // Distribution lists: member entries.

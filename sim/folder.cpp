@@ -1,5 +1,6 @@
 #include "sim/folder.h"
 
+#include <span>
 #include <algorithm>
 
 #include "platform/code_page.h"
@@ -30,16 +31,16 @@ std::u16string NameOf(const Folder& folder) {
     return text ? std::get<std::u16string>(*text) : std::u16string();
 }
 
-const std::vector<ULONG> kHierarchyColumns = {mapi::PR_INSTANCE_KEY,   mapi::PR_ENTRYID,
+constexpr ULONG kHierarchyColumns[] = {mapi::PR_INSTANCE_KEY,   mapi::PR_ENTRYID,
                                               mapi::PR_DISPLAY_NAME_W, mapi::PR_DEPTH,
                                               mapi::PR_OBJECT_TYPE,    mapi::PR_SUBFOLDERS,
                                               mapi::PR_CONTENT_COUNT,  mapi::PR_CONTAINER_CLASS_W};
-const std::vector<ULONG> kContentsColumns = {mapi::PR_INSTANCE_KEY, mapi::PR_ENTRYID,
+constexpr ULONG kContentsColumns[] = {mapi::PR_INSTANCE_KEY, mapi::PR_ENTRYID,
                                              mapi::PR_OBJECT_TYPE,  mapi::PR_MESSAGE_CLASS_W,
                                              mapi::PR_SUBJECT_W,    mapi::PR_MESSAGE_FLAGS};
 
 // The default columns of a table asked for without MAPI_UNICODE list strings as PT_STRING8.
-std::vector<ULONG> DefaultColumns(const std::vector<ULONG>& columns, bool unicode) {
+std::vector<ULONG> DefaultColumns(std::span<const ULONG> columns, bool unicode) {
     std::vector<ULONG> result;
     for (ULONG tag : columns) {
         bool text = mapi::PROP_TYPE(tag) == mapi::PT_UNICODE;

@@ -72,6 +72,8 @@ void Call::AddArg(std::string name, std::string value) {
     detail::AddCallArg(index_, records_, std::move(name), std::move(value));
 }
 
+// args is taken by value: its names and values are moved into the record.
+// NOLINTNEXTLINE(performance-unnecessary-value-param)
 Call EnterCall(std::string method, std::string object, CallArgs args, mapi::HRESULT refusal) {
     CallRecord record;
     record.method = std::move(method);
@@ -113,6 +115,9 @@ std::string ObjectBase::QualifiedName(std::string_view method) const {
 
 Call ObjectBase::EnterMethod(std::string method, CallArgs args) {
     mapi::HRESULT refusal = 0;
+    // A stale or deleted object is refused alike, but a released one takes precedence over a
+    // deleted model object.
+    // NOLINTNEXTLINE(bugprone-branch-clone)
     if (Stale()) {
         refusal = mapi::MAPI_E_OBJECT_DELETED;
     } else if (released_) {

@@ -439,6 +439,13 @@ OrderedJson DumpRegistryData(const platform::portable::RegistryValue& value) {
     }
 }
 
+std::u16string SubKeyPath(const std::u16string& key, const std::u16string& subKey) {
+    std::u16string path = key;
+    path += u'\\';
+    path += subKey;
+    return path;
+}
+
 void DumpRegistryKey(RegistryRoot root, const std::u16string& key, OrderedJson& out) {
     const char* rootName = root == RegistryRoot::CurrentUser ? "HKCU" : "HKLM";
     std::vector<std::string> names = platform::portable::RegistryValueNames(root, key);
@@ -455,7 +462,7 @@ void DumpRegistryKey(RegistryRoot root, const std::u16string& key, OrderedJson& 
         out.push_back(std::move(entry));
     }
     for (const std::u16string& subKey : subKeys)
-        DumpRegistryKey(root, key.empty() ? subKey : key + u"\\" + subKey, out);
+        DumpRegistryKey(root, key.empty() ? subKey : SubKeyPath(key, subKey), out);
 }
 
 // ---- Properties ----
@@ -575,6 +582,8 @@ const NamedProperty& RegisterName(Mailbox& mailbox, ObjectReader& reader) {
 
 // A binary value that names a folder of the mailbox being loaded ({"sourceKeyOf": path} or
 // {"entryIdOf": path}); it is filled in once the mailbox's folders all exist.
+// The implicit moves are those of the members, which do not throw.
+// NOLINTNEXTLINE(bugprone-exception-escape)
 struct FolderReference {
     std::function<PropMap&()> target;
     ULONG tag = 0;
@@ -614,7 +623,9 @@ void LoadProperties(ObjectReader& reader, PropMap& props, Mailbox* mailbox,
     if (const Json* properties = reader.Optional("properties")) {
         const std::string path = reader.PathOf("properties");
         for (const auto& [key, value] : CheckedObject(*properties, path).items()) {
-            const std::string valuePath = path + "." + key;
+            std::string valuePath = path;
+            valuePath += '.';
+            valuePath += key;
             ULONG tag = ParsePropertyTag(key, valuePath);
             if (value.is_null()) {
                 RemoveProp(props, tag);

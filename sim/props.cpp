@@ -656,8 +656,10 @@ mapi::HRESULT NamesFromIds(Mailbox& mailbox, mapi::SPropTagArray** tags, const m
         if (mapi::FAILED(hr)) return hr;
     }
     void* block = nullptr;
+    // An array of pointers to the names.
     mapi::HRESULT hr = MAPIAllocateBuffer(
-        static_cast<ULONG>(std::max<std::size_t>(wanted.size(), 1) * sizeof(mapi::LPMAPINAMEID)),
+        static_cast<ULONG>(std::max<std::size_t>(wanted.size(), 1) *
+                           sizeof(mapi::LPMAPINAMEID)),  // NOLINT(bugprone-sizeof-expression)
         &block);
     if (mapi::FAILED(hr)) return hr;
     auto array = static_cast<mapi::LPMAPINAMEID*>(block);

@@ -13,6 +13,15 @@
 namespace sim {
 namespace {
 
+// The path of a folder's child, from the folder's path ("" for the root).
+std::string ChildPath(const std::string& path, const std::string& name) {
+    if (path.empty()) return name;
+    std::string child = path;
+    child += '/';
+    child += name;
+    return child;
+}
+
 // The snapshot while it is taken.
 struct Snapshot {
     std::map<std::string, OrderedJson> objects;
@@ -65,7 +74,7 @@ void CollectSourceKeys(const sim::Folder& folder, const std::string& path, Sourc
         keys.emplace(sim::ToHex(std::get<sim::Bytes>(*key)), path.empty() ? "/" : path);
     for (const auto& child : folder.children) {
         std::string name = ToUtf8(DisplayName(child->props));
-        CollectSourceKeys(*child, path.empty() ? name : path + "/" + name, keys);
+        CollectSourceKeys(*child, ChildPath(path, name), keys);
     }
 }
 
@@ -97,7 +106,7 @@ void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const sim::Fold
     }
     for (const auto& child : folder.children) {
         std::string name = ToUtf8(DisplayName(child->props));
-        SnapFolder(snapshot, mailbox, *child, path.empty() ? name : path + "/" + name, keys);
+        SnapFolder(snapshot, mailbox, *child, ChildPath(path, name), keys);
     }
 }
 

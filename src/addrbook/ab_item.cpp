@@ -39,7 +39,7 @@ std::size_t ABItemCount(const ABItemList& list) {
 }
 
 void AppendABItem(ABItemList& list, const ABItem& item) {
-    ABItem copy;
+    ABItem copy{};
     InitABItem(copy);
     try {
         for (int i = 0; i < kSlotCount; ++i)

@@ -12,7 +12,7 @@ constexpr char16_t kOpFree[] = u"ExchangeAdaptorDLL::FreeABItemList";
 
 // A fresh record for the entry, as far as it could be read.
 void AppendEntry(const mapi::ADRENTRY& entry, ABItemList& list) {
-    ABItem item;
+    ABItem item{};
     InitABItem(item);
     try {
         if (const mapi::SPropValue* entryId = FindValue(entry, mapi::PR_ENTRYID))

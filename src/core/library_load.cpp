@@ -12,8 +12,10 @@ namespace {
 
 const char g_anchor = 0;
 
+// Runs when the library is loaded. Nothing here may throw: an exception while the library
+// loads would end the console's process.
 struct LibraryLoad {
-    LibraryLoad() {
+    LibraryLoad() noexcept {
         platform::ModuleHandle module = platform::ModuleOfAddress(&g_anchor);
         ResourceText::SetModule(module);
         platform::RegisterStringTable(module, res::StringTable());

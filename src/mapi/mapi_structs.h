@@ -324,11 +324,11 @@ using LPMAPIINIT = MAPIINIT*;
 // The extended error information of GetLastError. The strings are 8-bit unless GetLastError
 // was called with MAPI_UNICODE.
 struct MAPIERROR {
-    ULONG ulVersion;
+    ULONG ulVersion = 0;
     LPTSTR lpszError;
     LPTSTR lpszComponent;
-    ULONG ulLowLevelError;
-    ULONG ulContext;
+    ULONG ulLowLevelError = 0;
+    ULONG ulContext = 0;
 };
 using LPMAPIERROR = MAPIERROR*;
 
@@ -341,24 +341,24 @@ using LPFNBUTTON = SCODE(MAPI_CALL*)(ULONG_PTR ulUIParam, LPVOID lpvContext, ULO
 // Parameters of IAddrBook::Address. The strings are 8-bit unless ulFlags carries AB_UNICODEUI
 // (the TStr fields carry either).
 struct ADRPARM {
-    ULONG cbABContEntryID;
-    LPENTRYID lpABContEntryID;
-    ULONG ulFlags;
-    LPVOID lpReserved;
-    ULONG ulHelpContext;
+    ULONG cbABContEntryID = 0;
+    LPENTRYID lpABContEntryID = nullptr;
+    ULONG ulFlags = 0;
+    LPVOID lpReserved = nullptr;
+    ULONG ulHelpContext = 0;
     LPTSTR lpszHelpFileName;
-    LPFNABSDI lpfnABSDI;
-    LPFNDISMISS lpfnDismiss;
-    LPVOID lpvDismissContext;
+    LPFNABSDI lpfnABSDI = nullptr;
+    LPFNDISMISS lpfnDismiss = nullptr;
+    LPVOID lpvDismissContext = nullptr;
     LPTSTR lpszCaption;
     LPTSTR lpszNewEntryTitle;
     LPTSTR lpszDestWellsTitle;
-    ULONG cDestFields;
-    ULONG nDestFieldFocus;
-    LPTSTR* lppszDestTitles;
-    ULONG* lpulDestComps;
-    LPSRestriction lpContRestriction;
-    LPSRestriction lpHierRestriction;
+    ULONG cDestFields = 0;
+    ULONG nDestFieldFocus = 0;
+    LPTSTR* lppszDestTitles = nullptr;
+    ULONG* lpulDestComps = nullptr;
+    LPSRestriction lpContRestriction = nullptr;
+    LPSRestriction lpHierRestriction = nullptr;
 };
 using LPADRPARM = ADRPARM*;
 

@@ -211,7 +211,8 @@ void ChooseFoldersDialog::SaveSelection() {
 void ChooseFoldersDialog::CollectSelection(DialogHost& host, TreeItem item) {
     platform::TreeItemState state;
     if (host.GetTreeItem(kFolderTreeControl, item, state)) {
-        auto* node = reinterpret_cast<FolderNode*>(state.param);
+        // The item's lParam is the node it shows, put there by InsertTree.
+        auto* node = reinterpret_cast<FolderNode*>(state.param);  // NOLINT(performance-no-int-to-ptr)
         if (state.image == kImageUnchecked && node) {
             node->checked &= ~kFolderChecked;
         } else if (state.image == kImageChecked) {

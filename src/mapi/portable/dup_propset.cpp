@@ -170,7 +170,7 @@ bool CopyValue(Layout& layout, const SPropValue& src, SPropValue& dst) {
 bool CopyArray(Layout& layout, const SPropValue* src, int count) {
     SPropValue* dst = layout.TakeArray<SPropValue>(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
-        SPropValue copied;
+        SPropValue copied{};
         if (!CopyValue(layout, src[i], copied)) return false;
         if (dst) dst[i] = copied;
     }

@@ -41,9 +41,9 @@ std::int32_t DluY(std::int32_t y) {
 }
 
 struct TemplateControl {
-    int id;
-    ControlKind kind;
-    const char16_t* text;
+    int id = 0;
+    ControlKind kind = ControlKind::Static;
+    const char16_t* text = nullptr;
     Rect dlu;  // in dialog units
 };
 
