@@ -3,7 +3,8 @@
 # with checks of its exports, imports and resources; the simulator's provider DLL and the Windows
 # console), the whole scenario corpus through the Windows console under Wine compared with the
 # Linux transcripts, the screenshots under Xvfb, then the dev build (Debug, AddressSanitizer and
-# UndefinedBehaviorSanitizer, warnings as errors) with all its test programs.
+# UndefinedBehaviorSanitizer, warnings as errors) with all its test programs, clang-tidy over src/
+# and sim/, and the coverage build that runs the suite again and reports coverage of src/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,3 +30,9 @@ echo "== tests"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --preset dev -j "$jobs"
+
+echo "== clang-tidy (src/, sim/)"
+bash scripts/clang-tidy.sh
+
+echo "== coverage of src/"
+bash scripts/coverage.sh 90
