@@ -29,6 +29,8 @@ install_missing --no-install-recommends -- cmake ninja-build g++ libgtest-dev li
   nlohmann-json3-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 python3
 # clang-tidy for the static checks, gcovr for the coverage report.
 install_missing --no-install-recommends -- clang-tidy gcovr
+# clang and its runtime libraries (libFuzzer, the sanitizers) for the fuzz targets (scripts/fuzz.sh).
+install_missing --no-install-recommends -- clang libclang-rt-14-dev
 # Wine (32-bit) for running the Windows build, Xvfb for its screenshots.
 install_missing -- wine wine32:i386 xvfb xauth
 

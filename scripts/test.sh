@@ -36,3 +36,6 @@ bash scripts/clang-tidy.sh
 
 echo "== coverage of src/"
 bash scripts/coverage.sh 90
+
+echo "== fuzzing"
+bash scripts/fuzz.sh  # each libFuzzer target for 45 s from fuzz/corpus/ (about 5 minutes)

@@ -7,32 +7,13 @@
 #include "mailbox/config_message.h"
 #include "platform/clock.h"
 #include "redirect/folder_tree_model.h"
+#include "redirect/marker_names.h"
 
 namespace tav {
 namespace {
 
 using mapi::FAILED;
 using mapi::ULONG;
-
-// A marker name as the store has it registered: the ASCII text was handed to GetIDsFromNames as
-// if it were UTF-16, so each unit holds two characters, the first in the low byte, and a zero
-// unit ends the name.
-template <std::size_t N>
-struct PackedName {
-    static_assert(N % 2 == 1, "an even number of characters, so none is split");
-    char16_t units[(N - 1) / 2 + 1] = {};
-
-    constexpr explicit PackedName(const char (&text)[N]) {
-        for (std::size_t i = 0; i + 1 < N; i += 2) {
-            units[i / 2] = static_cast<char16_t>(static_cast<unsigned char>(text[i]) |
-                                                 static_cast<unsigned char>(text[i + 1]) << 8);
-        }
-    }
-};
-
-constexpr PackedName kSynchStateName("PR_KVO_SYNCH_STATE");
-constexpr PackedName kSynchEntryIdName("PR_KVO_SYNCH_ENTRYID");
-constexpr PackedName kSelectTimeName("PR_KVO_SELECT_TIME");
 
 constexpr const char16_t* kMarkerNames[] = {kSynchStateName.units, kSynchEntryIdName.units,
                                             kSelectTimeName.units};

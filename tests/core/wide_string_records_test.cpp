@@ -114,6 +114,20 @@ TEST_F(ForeignList, RejectsMalformedLists) {
     list_.count = 1000;
     EXPECT_EQ(ReadList(&list_), std::nullopt);
 
+    // Links that circle without the sentinel are refused however large the count: the walk
+    // does not go on until the count runs out (4 billion entries would exhaust memory first).
+    for (std::size_t loopTo : {0u, 1u, 2u}) {
+        SCOPED_TRACE(loopTo);
+        Build({u"a@example.com", u"b", u"c@example.org"});
+        nodes_[2].next = &nodes_[loopTo];
+        list_.count = 0xFFFFFFFFu;
+        EXPECT_EQ(ReadList(&list_), std::nullopt);
+    }
+    Build({u"a@example.com", u"b", u"c@example.org"});
+    list_.count = 0xFFFFFFFFu;  // a count above the links still reads the ring
+    EXPECT_EQ(ReadList(&list_),
+              (std::vector<std::u16string>{u"a@example.com", u"b", u"c@example.org"}));
+
     Build({u"a@example.com", u"b"});
     nodes_[1].next = nullptr;
     EXPECT_EQ(ReadList(&list_), std::nullopt);
