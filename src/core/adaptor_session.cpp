@@ -5,6 +5,7 @@
 
 #include "core/default_msg_store.h"
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/profile_name.h"
 #include "core/resource_text.h"
 #include "platform/com_apartment.h"
@@ -108,12 +109,17 @@ bool InitializeSession() {
     try {
         InitializeSteps(s, profile, storeId, mapiStarted);
     } catch (...) {
-        WriteLog(kOpInitialize, kLogFatal, u"Exception caught.");
+        LogCaughtException(kOpInitialize);
         s.isInitialized = false;
     }
     storeId.reset();
     if (!s.isInitialized) {
-        ShowWarningBox(ResourceText::FormatText(kTextInitializeFailed, profile));
+        try {
+            ShowWarningBox(ResourceText::FormatText(kTextInitializeFailed, profile));
+        } catch (...) {
+            // The handles and MAPI below must go all the same.
+            LogCaughtException(kOpInitialize);
+        }
         // No handle may outlive MAPI.
         ReleaseHandles(s);
         if (mapiStarted) {
