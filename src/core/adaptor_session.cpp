@@ -103,6 +103,10 @@ AdaptorSession& Session() {
 bool InitializeSession() {
     ClearLog();
     AdaptorSession& s = Session();
+    // A repeated Initialize starts afresh, so that its result describes its own session and no
+    // later operation reaches the objects of the one before.
+    ReleaseHandles(s);
+    s.isInitialized = false;
     std::u16string profile;
     EntryIdRecordPtr storeId;
     bool mapiStarted = false;
