@@ -114,6 +114,15 @@ TEST_F(ForeignList, RejectsMalformedLists) {
     list_.count = 1000;
     EXPECT_EQ(ReadList(&list_), std::nullopt);
 
+    Build({u"a@example.com", u"b", u"c@example.org"});
+    nodes_[2].next = &nodes_[1];  // a ring past the sentinel, with the largest count
+    list_.count = 0xFFFFFFFF;
+    EXPECT_EQ(ReadList(&list_), std::nullopt);
+
+    Build({u"a@example.com", u"b", u"c@example.org"});
+    list_.count = 4;  // the links come back to the sentinel before the count
+    EXPECT_EQ(ReadList(&list_), std::nullopt);
+
     Build({u"a@example.com", u"b"});
     nodes_[1].next = nullptr;
     EXPECT_EQ(ReadList(&list_), std::nullopt);
