@@ -141,14 +141,21 @@ bool IsSessionInitialized() {
 
 bool UninitializeSession() {
     ClearLog();
-    WriteLog(kOpUninitialize, kLogTrace, u"Uninitializing MAPI connection.");
+    // A line that cannot be written must not keep the session (and MAPI) alive.
+    bool logged = true;
+    try {
+        WriteLog(kOpUninitialize, kLogTrace, u"Uninitializing MAPI connection.");
+    } catch (...) {
+        LogCaughtException(kOpUninitialize);
+        logged = false;
+    }
     AdaptorSession& s = Session();
     ReleaseHandles(s);
     // Only what this library initialised, so a second call uninitialises nothing twice.
     for (; s.mapiInitializations > 0; --s.mapiInitializations) mapi::MAPIUninitialize();
     for (; s.comInitializations > 0; --s.comInitializations) platform::UninitializeCom();
     s.isInitialized = false;
-    return true;
+    return logged;
 }
 
 }  // namespace tav
