@@ -7,7 +7,7 @@
 // of 8 or more is a null link (a null sentinel for the sentinel index).
 //
 // Properties: the reader ends; it accepts exactly the lists whose links lead from the sentinel
-// back to it within the count through readable slots, and then returns those texts in link
+// back to it in exactly count links through readable slots, and then returns those texts in link
 // order; what it accepts builds into a list of the library's own that reads back the same.
 #include <algorithm>
 #include <array>
@@ -81,6 +81,8 @@ std::optional<std::vector<std::u16string>> Expected(const Shape& shape, unsigned
         texts.push_back(*shape.text[node]);
         node = shape.next[node];
     }
+    // The count must be the number of links.
+    if (texts.size() != count) return std::nullopt;
     return texts;
 }
 

@@ -155,7 +155,8 @@ class DistList final : public PropObject<mapi::IDistList> {
                      {mapi::IID_IMAPIProp, mapi::IID_IMAPIContainer, mapi::IID_IDistList}),
           source_(index) {}
 
-    HRESULT MAPI_CALL GetContentsTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetContentsTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetContentsTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -179,40 +180,66 @@ class DistList final : public PropObject<mapi::IDistList> {
                            mapi::PR_DISPLAY_TYPE};
         HandOut(MakeTable(std::move(options), std::move(rows)), table);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetHierarchyTable(ULONG, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetHierarchyTable(ULONG, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         if (table) *table = nullptr;
         return Unsupported("GetHierarchyTable");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
-                                ULONG* objectType, mapi::LPUNKNOWN* out) override {
+                                ULONG* objectType, mapi::LPUNKNOWN* out) override try {
+        const ProviderScope inProvider;
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgEntryId(cb, id)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
         if (!call) return call.Result();
         return call.Return(OpenAddressEntry(cb, id, iid, objectType, out));
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetSearchCriteria(mapi::LPSRestriction, mapi::LPENTRYLIST, ULONG) override {
+    HRESULT MAPI_CALL SetSearchCriteria(mapi::LPSRestriction, mapi::LPENTRYLIST, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetSearchCriteria");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL GetSearchCriteria(ULONG, mapi::LPSRestriction*, mapi::LPENTRYLIST*,
-                                        ULONG*) override {
+                                        ULONG*) override try {
+        const ProviderScope inProvider;
         return Unsupported("GetSearchCriteria");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL CreateEntry(ULONG, mapi::LPENTRYID, ULONG, mapi::LPMAPIPROP* entry) override {
+    HRESULT MAPI_CALL CreateEntry(ULONG, mapi::LPENTRYID, ULONG, mapi::LPMAPIPROP* entry) override try {
+        const ProviderScope inProvider;
         if (entry) *entry = nullptr;
         return Unsupported("CreateEntry");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL CopyEntries(mapi::LPENTRYLIST, mapi::ULONG_PTR, mapi::LPMAPIPROGRESS,
-                                  ULONG) override {
+                                  ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("CopyEntries");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL DeleteEntries(mapi::LPENTRYLIST, ULONG) override {
+    HRESULT MAPI_CALL DeleteEntries(mapi::LPENTRYLIST, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("DeleteEntries");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL ResolveNames(mapi::LPSPropTagArray, ULONG, mapi::LPADRLIST,
-                                   mapi::LPFlagList) override {
+                                   mapi::LPFlagList) override try {
+        const ProviderScope inProvider;
         return Unsupported("ResolveNames");
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:
@@ -438,16 +465,20 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
         : PropObject("IAddrBook", "addrbook", {mapi::IID_IMAPIProp, mapi::IID_IAddrBook}) {}
 
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
-                                ULONG* objectType, mapi::LPUNKNOWN* out) override {
+                                ULONG* objectType, mapi::LPUNKNOWN* out) override try {
+        const ProviderScope inProvider;
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgEntryId(cb, id)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
         if (!call) return call.Result();
         return call.Return(OpenAddressEntry(cb, id, iid, objectType, out));
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
-                                      mapi::LPENTRYID id2, ULONG flags, ULONG* result) override {
+                                      mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
+        const ProviderScope inProvider;
         auto call = Enter("CompareEntryIDs", {{"entryId1", ArgEntryId(cb1, id1)},
                                               {"entryId2", ArgEntryId(cb2, id2)},
                                               {"flags", ArgHex(flags)}});
@@ -472,17 +503,23 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
             return call.Return(mapi::S_OK);
         }
         return call.Return(mapi::MAPI_E_UNKNOWN_ENTRYID);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL Advise(ULONG, mapi::LPENTRYID, ULONG, mapi::LPMAPIADVISESINK,
-                             ULONG* connection) override {
+                             ULONG* connection) override try {
+        const ProviderScope inProvider;
         if (connection) *connection = 0;
         return Unsupported("Advise");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL Unadvise(ULONG) override { return Unsupported("Unadvise"); }
 
     HRESULT MAPI_CALL CreateOneOff(mapi::LPTSTR name, mapi::LPTSTR type, mapi::LPTSTR address,
-                                   ULONG flags, ULONG* cb, mapi::LPENTRYID* id) override {
+                                   ULONG flags, ULONG* cb, mapi::LPENTRYID* id) override try {
+        const ProviderScope inProvider;
         const bool unicode = (flags & mapi::MAPI_UNICODE) != 0;
         auto call = Enter("CreateOneOff",
                           {{"name", ArgTStr(name, unicode)},
@@ -506,19 +543,28 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
         *cb = static_cast<ULONG>(bytes.size());
         *id = static_cast<mapi::LPENTRYID>(block);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL NewEntry(mapi::ULONG_PTR, ULONG, ULONG, mapi::LPENTRYID, ULONG,
-                               mapi::LPENTRYID, ULONG*, mapi::LPENTRYID* id) override {
+                               mapi::LPENTRYID, ULONG*, mapi::LPENTRYID* id) override try {
+        const ProviderScope inProvider;
         if (id) *id = nullptr;
         return Unsupported("NewEntry");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL ResolveName(mapi::ULONG_PTR, ULONG, mapi::LPTSTR, mapi::LPADRLIST) override {
+    HRESULT MAPI_CALL ResolveName(mapi::ULONG_PTR, ULONG, mapi::LPTSTR, mapi::LPADRLIST) override try {
+        const ProviderScope inProvider;
         return Unsupported("ResolveName");
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL Address(mapi::ULONG_PTR* uiParam, mapi::LPADRPARM params,
-                              mapi::LPADRLIST* list) override {
+                              mapi::LPADRLIST* list) override try {
+        const ProviderScope inProvider;
         CallArgs args{{"uiParam", uiParam ? ArgHex(ULONG(*uiParam)) : "null"}};
         if (params) {
             args.emplace_back("flags", ArgHex(params->ulFlags));
@@ -553,43 +599,70 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
         record.result = hr;
         Simulator::Instance().RecordAddressDialog(std::move(record));
         return call.Return(hr);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL Details(mapi::ULONG_PTR*, mapi::LPFNDISMISS, mapi::LPVOID, ULONG,
                               mapi::LPENTRYID, mapi::LPFNBUTTON, mapi::LPVOID, mapi::LPTSTR,
-                              ULONG) override {
+                              ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("Details");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL RecipOptions(mapi::ULONG_PTR, ULONG, mapi::LPADRENTRY) override {
+    HRESULT MAPI_CALL RecipOptions(mapi::ULONG_PTR, ULONG, mapi::LPADRENTRY) override try {
+        const ProviderScope inProvider;
         return Unsupported("RecipOptions");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL QueryDefaultRecipOpt(mapi::LPTSTR, ULONG, ULONG*,
-                                           mapi::LPSPropValue* options) override {
+                                           mapi::LPSPropValue* options) override try {
+        const ProviderScope inProvider;
         if (options) *options = nullptr;
         return Unsupported("QueryDefaultRecipOpt");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetPAB(ULONG*, mapi::LPENTRYID* id) override {
+    HRESULT MAPI_CALL GetPAB(ULONG*, mapi::LPENTRYID* id) override try {
+        const ProviderScope inProvider;
         if (id) *id = nullptr;
         return Unsupported("GetPAB");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL SetPAB(ULONG, mapi::LPENTRYID) override { return Unsupported("SetPAB"); }
-    HRESULT MAPI_CALL GetDefaultDir(ULONG*, mapi::LPENTRYID* id) override {
+    HRESULT MAPI_CALL GetDefaultDir(ULONG*, mapi::LPENTRYID* id) override try {
+        const ProviderScope inProvider;
         if (id) *id = nullptr;
         return Unsupported("GetDefaultDir");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetDefaultDir(ULONG, mapi::LPENTRYID) override {
+    HRESULT MAPI_CALL SetDefaultDir(ULONG, mapi::LPENTRYID) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetDefaultDir");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetSearchPath(ULONG, mapi::LPSRowSet* rows) override {
+    HRESULT MAPI_CALL GetSearchPath(ULONG, mapi::LPSRowSet* rows) override try {
+        const ProviderScope inProvider;
         if (rows) *rows = nullptr;
         return Unsupported("GetSearchPath");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetSearchPath(ULONG, mapi::LPSRowSet) override {
+    HRESULT MAPI_CALL SetSearchPath(ULONG, mapi::LPSRowSet) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetSearchPath");
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL PrepareRecips(ULONG flags, mapi::LPSPropTagArray tags,
-                                    mapi::LPADRLIST list) override {
+                                    mapi::LPADRLIST list) override try {
+        const ProviderScope inProvider;
         auto call = Enter("PrepareRecips", {{"flags", ArgHex(flags)},
                                             {"tags", ArgTags(tags)},
                                             {"entries", list ? ArgDec(list->cEntries) : "null"}});
@@ -613,6 +686,8 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
             if (mapi::FAILED(hr)) return call.Return(hr);
         }
         return call.Return(result);
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

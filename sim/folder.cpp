@@ -74,7 +74,8 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
           folder_(folder),
           writable_(writable) {}
 
-    HRESULT MAPI_CALL GetContentsTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetContentsTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetContentsTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -97,9 +98,12 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
         options.unicode = unicode;
         *table = MakeTable(std::move(options), std::move(rows)).Detach();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL GetHierarchyTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetHierarchyTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetHierarchyTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -117,29 +121,41 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
         options.unicode = unicode;
         *table = MakeTable(std::move(options), std::move(rows)).Detach();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
-                                ULONG* type, mapi::LPUNKNOWN* out) override {
+                                ULONG* type, mapi::LPUNKNOWN* out) override try {
+        const ProviderScope inProvider;
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgBytes(id, cb)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
         if (!call) return call.Result();
         return call.Return(OpenStoreEntry(store_, cb, id, iid, flags, type, out));
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL SetSearchCriteria(mapi::LPSRestriction, mapi::LPENTRYLIST, ULONG) override {
+    HRESULT MAPI_CALL SetSearchCriteria(mapi::LPSRestriction, mapi::LPENTRYLIST, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetSearchCriteria");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL GetSearchCriteria(ULONG, mapi::LPSRestriction* restriction,
-                                        mapi::LPENTRYLIST* list, ULONG*) override {
+                                        mapi::LPENTRYLIST* list, ULONG*) override try {
+        const ProviderScope inProvider;
         if (restriction) *restriction = nullptr;
         if (list) *list = nullptr;
         return Unsupported("GetSearchCriteria");
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CreateMessage(mapi::LPCIID iid, ULONG flags,
-                                    mapi::LPMESSAGE* message) override {
+                                    mapi::LPMESSAGE* message) override try {
+        const ProviderScope inProvider;
         auto call =
             Enter("CreateMessage", {{"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, message);
         if (!call) return call.Result();
@@ -157,15 +173,21 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
         HRESULT hr = CreateMessageObject(store_, folder_, flags & mapi::MAPI_ASSOCIATED, &created);
         if (mapi::SUCCEEDED(hr)) *message = created.Detach();
         return call.Return(hr);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CopyMessages(mapi::LPENTRYLIST, mapi::LPCIID, mapi::LPVOID, mapi::ULONG_PTR,
-                                   mapi::LPMAPIPROGRESS, ULONG) override {
+                                   mapi::LPMAPIPROGRESS, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("CopyMessages");
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL DeleteMessages(mapi::LPENTRYLIST list, mapi::ULONG_PTR ui,
-                                     mapi::LPMAPIPROGRESS progress, ULONG flags) override {
+                                     mapi::LPMAPIPROGRESS progress, ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("DeleteMessages", {{"entryIds", DescribeList(list)},
                                              {"uiParam", ArgDec(static_cast<std::int64_t>(ui))},
                                              {"progress", progress ? "set" : "null"},
@@ -193,11 +215,14 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
             folder.messages.erase(it);
         }
         return call.Return(partial ? mapi::MAPI_W_PARTIAL_COMPLETION : mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CreateFolder(ULONG type, mapi::LPTSTR name, mapi::LPTSTR comment,
                                    mapi::LPCIID iid, ULONG flags,
-                                   mapi::LPMAPIFOLDER* out) override {
+                                   mapi::LPMAPIFOLDER* out) override try {
+        const ProviderScope inProvider;
         bool unicode = flags & mapi::MAPI_UNICODE;
         auto call = Enter("CreateFolder",
                           {{"type", ArgDec(type)},
@@ -245,33 +270,56 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
         HRESULT hr = OpenFolderObject(store_, target->id, true, &opened);
         if (mapi::SUCCEEDED(hr)) *out = opened.Detach();
         return call.Return(hr);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CopyFolder(ULONG, mapi::LPENTRYID, mapi::LPCIID, mapi::LPVOID, mapi::LPTSTR,
-                                 mapi::ULONG_PTR, mapi::LPMAPIPROGRESS, ULONG) override {
+                                 mapi::ULONG_PTR, mapi::LPMAPIPROGRESS, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("CopyFolder");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL DeleteFolder(ULONG, mapi::LPENTRYID, mapi::ULONG_PTR, mapi::LPMAPIPROGRESS,
-                                   ULONG) override {
+                                   ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("DeleteFolder");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL SetReadFlags(mapi::LPENTRYLIST, mapi::ULONG_PTR, mapi::LPMAPIPROGRESS,
-                                   ULONG) override {
+                                   ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetReadFlags");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetMessageStatus(ULONG, mapi::LPENTRYID, ULONG, ULONG* status) override {
+    HRESULT MAPI_CALL GetMessageStatus(ULONG, mapi::LPENTRYID, ULONG, ULONG* status) override try {
+        const ProviderScope inProvider;
         if (status) *status = 0;
         return Unsupported("GetMessageStatus");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetMessageStatus(ULONG, mapi::LPENTRYID, ULONG, ULONG, ULONG* old) override {
+    HRESULT MAPI_CALL SetMessageStatus(ULONG, mapi::LPENTRYID, ULONG, ULONG, ULONG* old) override try {
+        const ProviderScope inProvider;
         if (old) *old = 0;
         return Unsupported("SetMessageStatus");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SaveContentsSort(mapi::LPSSortOrderSet, ULONG) override {
+    HRESULT MAPI_CALL SaveContentsSort(mapi::LPSSortOrderSet, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("SaveContentsSort");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL EmptyFolder(mapi::ULONG_PTR, mapi::LPMAPIPROGRESS, ULONG) override {
+    HRESULT MAPI_CALL EmptyFolder(mapi::ULONG_PTR, mapi::LPMAPIPROGRESS, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("EmptyFolder");
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

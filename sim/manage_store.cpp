@@ -26,7 +26,8 @@ class ManageStore final : public ComObject<mapi::IExchangeManageStore> {
           store_(std::move(store)) {}
 
     HRESULT MAPI_CALL CreateStoreEntryID(mapi::LPSTR storeDn, mapi::LPSTR mailboxDn, ULONG flags,
-                                         ULONG* cb, mapi::LPENTRYID* id) override {
+                                         ULONG* cb, mapi::LPENTRYID* id) override try {
+        const ProviderScope inProvider;
         auto call = Enter("CreateStoreEntryID",
                           {{"storeDn", ToUtf8(platform::FromSystemCodePage(Narrow(storeDn)))},
                            {"mailboxDn", ToUtf8(platform::FromSystemCodePage(Narrow(mailboxDn)))},
@@ -50,25 +51,39 @@ class ManageStore final : public ComObject<mapi::IExchangeManageStore> {
         *cb = static_cast<ULONG>(entryId.size());
         *id = static_cast<mapi::LPENTRYID>(block);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL EntryIDFromSourceKey(ULONG, mapi::BYTE*, ULONG, mapi::BYTE*, ULONG* cb,
-                                           mapi::LPENTRYID* id) override {
+                                           mapi::LPENTRYID* id) override try {
+        const ProviderScope inProvider;
         if (cb) *cb = 0;
         if (id) *id = nullptr;
         return Unsupported("EntryIDFromSourceKey");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL GetRights(ULONG, mapi::LPENTRYID, ULONG, mapi::LPENTRYID,
-                                ULONG* rights) override {
+                                ULONG* rights) override try {
+        const ProviderScope inProvider;
         if (rights) *rights = 0;
         return Unsupported("GetRights");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetMailboxTable(mapi::LPSTR, mapi::LPMAPITABLE* table, ULONG) override {
+    HRESULT MAPI_CALL GetMailboxTable(mapi::LPSTR, mapi::LPMAPITABLE* table, ULONG) override try {
+        const ProviderScope inProvider;
         if (table) *table = nullptr;
         return Unsupported("GetMailboxTable");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetPublicFolderTable(mapi::LPSTR, mapi::LPMAPITABLE* table, ULONG) override {
+    HRESULT MAPI_CALL GetPublicFolderTable(mapi::LPSTR, mapi::LPMAPITABLE* table, ULONG) override try {
+        const ProviderScope inProvider;
         if (table) *table = nullptr;
         return Unsupported("GetPublicFolderTable");
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

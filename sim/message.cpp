@@ -61,7 +61,8 @@ class MessageObject final : public PropObject<mapi::IMessage> {
           state_(std::move(state)),
           writable_(writable) {}
 
-    HRESULT MAPI_CALL GetAttachmentTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetAttachmentTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetAttachmentTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -70,20 +71,32 @@ class MessageObject final : public PropObject<mapi::IMessage> {
         options.columns = {mapi::PR_INSTANCE_KEY, kAttachNum};
         *table = MakeTable(std::move(options), {}).Detach();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL OpenAttach(ULONG, mapi::LPCIID, ULONG, mapi::LPATTACH* attach) override {
+    HRESULT MAPI_CALL OpenAttach(ULONG, mapi::LPCIID, ULONG, mapi::LPATTACH* attach) override try {
+        const ProviderScope inProvider;
         if (attach) *attach = nullptr;
         return Unsupported("OpenAttach");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL CreateAttach(mapi::LPCIID, ULONG, ULONG*, mapi::LPATTACH* attach) override {
+    HRESULT MAPI_CALL CreateAttach(mapi::LPCIID, ULONG, ULONG*, mapi::LPATTACH* attach) override try {
+        const ProviderScope inProvider;
         if (attach) *attach = nullptr;
         return Unsupported("CreateAttach");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL DeleteAttach(ULONG, mapi::ULONG_PTR, mapi::LPMAPIPROGRESS, ULONG) override {
+    HRESULT MAPI_CALL DeleteAttach(ULONG, mapi::ULONG_PTR, mapi::LPMAPIPROGRESS, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("DeleteAttach");
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL GetRecipientTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetRecipientTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetRecipientTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -104,9 +117,12 @@ class MessageObject final : public PropObject<mapi::IMessage> {
         options.unicode = unicode;
         *table = MakeTable(std::move(options), std::move(rows)).Detach();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL ModifyRecipients(ULONG flags, mapi::LPADRLIST mods) override {
+    HRESULT MAPI_CALL ModifyRecipients(ULONG flags, mapi::LPADRLIST mods) override try {
+        const ProviderScope inProvider;
         auto call = Enter("ModifyRecipients", {{"flags", ArgHex(flags)},
                                                {"count", ArgDec(mods ? mods->cEntries : 0)},
                                                {"recipients", DescribeRecipients(mods)}});
@@ -140,9 +156,12 @@ class MessageObject final : public PropObject<mapi::IMessage> {
             recipients.push_back({std::move(props)});
         }
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL SubmitMessage(ULONG flags) override {
+    HRESULT MAPI_CALL SubmitMessage(ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("SubmitMessage", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (flags & ~kForceSubmit) return call.Return(mapi::MAPI_E_UNKNOWN_FLAGS);
@@ -164,9 +183,12 @@ class MessageObject final : public PropObject<mapi::IMessage> {
         FileSentCopy(mailbox);
         submitted_ = true;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL SetReadFlag(ULONG flags) override {
+    HRESULT MAPI_CALL SetReadFlag(ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("SetReadFlag", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (flags & ~kReadFlagOptions) return call.Return(mapi::MAPI_E_UNKNOWN_FLAGS);
@@ -179,6 +201,8 @@ class MessageObject final : public PropObject<mapi::IMessage> {
         apply(state_->props);
         if (Message* model = ModelMessage()) apply(model->props);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

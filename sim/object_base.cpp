@@ -2,11 +2,30 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <new>
 
 #include "platform/code_page.h"
 #include "sim/sim_text.h"
 
 namespace sim {
+
+namespace {
+thread_local int t_providerDepth = 0;
+}  // namespace
+
+ProviderScope::ProviderScope() noexcept { ++t_providerDepth; }
+ProviderScope::~ProviderScope() { --t_providerDepth; }
+bool InProvider() noexcept { return t_providerDepth > 0; }
+
+mapi::HRESULT ProviderFailure() noexcept {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
+    } catch (...) {
+        return mapi::MAPI_E_CALL_FAILED;
+    }
+}
 
 std::string ArgHex(std::uint32_t value) {
     return Hex32(value);
@@ -144,8 +163,13 @@ mapi::ULONG ObjectBase::ReleaseImpl() {
     }
     if (--refs_ > 0) return refs_;
     released_ = true;
-    // A stale object's model is gone; it keeps what it holds rather than touch it.
-    if (!Stale()) OnFinalRelease();
+    // A stale object's model is gone; it keeps what it holds rather than touch it. Release
+    // cannot fail: what the final release could not finish is dropped.
+    try {
+        const ProviderScope inProvider;
+        if (!Stale()) OnFinalRelease();
+    } catch (...) {
+    }
     return 0;
 }
 

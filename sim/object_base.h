@@ -75,6 +75,25 @@ class Call {
     mapi::HRESULT result_ = 0;
 };
 
+// MAPI providers throw nothing across their interfaces, and neither does the simulation: every
+// method and entry point runs its body in a function-try-block whose handler answers with this,
+// from inside the handler: MAPI_E_NOT_ENOUGH_MEMORY for std::bad_alloc (the simulator's own
+// containers out of memory), MAPI_E_CALL_FAILED for anything else.
+mapi::HRESULT ProviderFailure() noexcept;
+
+// Marks the simulation's own work on the calling thread, from the first statement of every method
+// and entry point: a real provider allocates from a heap of its own, so test programs that make
+// the library's allocations fail at chosen points leave the allocations made in here alone.
+class ProviderScope {
+  public:
+    ProviderScope() noexcept;
+    ~ProviderScope();
+    ProviderScope(const ProviderScope&) = delete;
+    ProviderScope& operator=(const ProviderScope&) = delete;
+};
+// True while a call into the simulation runs on this thread.
+bool InProvider() noexcept;
+
 // Enters a call. refusal, when failing, stops the call with that result before any fault is
 // applied; otherwise the first matching fault that fires stops it.
 Call EnterCall(std::string method, std::string object, CallArgs args, mapi::HRESULT refusal = 0);
@@ -137,7 +156,8 @@ class ObjectBase {
 template <class Interface>
 class ComObject : public Interface, public ObjectBase {
   public:
-    mapi::HRESULT MAPI_CALL QueryInterface(mapi::REFIID riid, void** out) override {
+    mapi::HRESULT MAPI_CALL QueryInterface(mapi::REFIID riid, void** out) override try {
+        const ProviderScope inProvider;
         auto call = Enter("QueryInterface", {{"iid", ArgIid(&riid)}}, out);
         if (!call) return call.Result();
         if (!out) return call.Return(mapi::E_INVALIDARG);
@@ -148,6 +168,8 @@ class ComObject : public Interface, public ObjectBase {
             return call.Return(mapi::S_OK);
         }
         return call.Return(QueryOther(riid, out));
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::ULONG MAPI_CALL AddRef() override { return AddRefImpl(); }
     mapi::ULONG MAPI_CALL Release() override { return ReleaseImpl(); }
@@ -176,10 +198,13 @@ class ComObject : public Interface, public ObjectBase {
     }
 
     // A method the simulation does not offer: recorded, and answered with MAPI_E_NO_SUPPORT.
-    mapi::HRESULT Unsupported(const char* method) {
+    mapi::HRESULT Unsupported(const char* method) try {
+        const ProviderScope inProvider;
         auto call = Enter(method);
         if (!call) return call.Result();
         return call.Return(mapi::MAPI_E_NO_SUPPORT);
+    } catch (...) {
+        return ProviderFailure();
     }
 };
 
@@ -201,9 +226,11 @@ const Fault* FireFault(const std::string& method, const std::string& object);
 template <class T, class... Args>
 mapi::ComPtr<T> MakeObject(Args&&... args) {
     auto owned = std::unique_ptr<T>(new T(std::forward<Args>(args)...));
-    mapi::ComPtr<T> result;
-    result.Attach(owned.get());
+    T* object = owned.get();
+    // Adopted before any reference exists: an adoption that throws frees an object nobody holds.
     detail::AdoptObject(std::move(owned));
+    mapi::ComPtr<T> result;
+    result.Attach(object);
     return result;
 }
 

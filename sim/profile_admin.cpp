@@ -109,11 +109,15 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
                     {mapi::IID_IMsgServiceAdmin}),
           profile_(std::move(profile)) {}
 
-    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override {
+    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override try {
+        const ProviderScope inProvider;
         return this->NoExtendedError(hr, flags, error);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL GetMsgServiceTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetMsgServiceTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetMsgServiceTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -127,10 +131,13 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
         HandOut(MakeLiveTable(std::move(options), [profile] { return ServiceRows(profile); }),
                 table);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CreateMsgService(mapi::LPTSTR service, mapi::LPTSTR displayName,
-                                       mapi::ULONG_PTR uiParam, ULONG flags) override {
+                                       mapi::ULONG_PTR uiParam, ULONG flags) override try {
+        const ProviderScope inProvider;
         const bool unicode = Unicode(flags);
         auto call = Enter("CreateMsgService", {{"service", ArgTStr(service, unicode)},
                                                {"displayName", ArgTStr(displayName, unicode)},
@@ -157,9 +164,12 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
         call.AddArg("uid", ArgBytes(added.uid));
         profile->services.push_back(std::move(added));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL DeleteMsgService(mapi::LPMAPIUID uid) override {
+    HRESULT MAPI_CALL DeleteMsgService(mapi::LPMAPIUID uid) override try {
+        const ProviderScope inProvider;
         auto call = Enter("DeleteMsgService", {{"uid", ArgUid(uid)}});
         if (!call) return call.Result();
         if (!uid) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -169,18 +179,27 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
         if (!service) return call.Return(mapi::MAPI_E_NOT_FOUND);
         profile->services.erase(profile->services.begin() + (service - profile->services.data()));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CopyMsgService(mapi::LPMAPIUID, mapi::LPTSTR, mapi::LPCIID, mapi::LPCIID,
-                                     mapi::LPVOID, mapi::ULONG_PTR, ULONG) override {
+                                     mapi::LPVOID, mapi::ULONG_PTR, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("CopyMsgService");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL RenameMsgService(mapi::LPMAPIUID, ULONG, mapi::LPTSTR) override {
+    HRESULT MAPI_CALL RenameMsgService(mapi::LPMAPIUID, ULONG, mapi::LPTSTR) override try {
+        const ProviderScope inProvider;
         return Unsupported("RenameMsgService");
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL ConfigureMsgService(mapi::LPMAPIUID uid, mapi::ULONG_PTR uiParam, ULONG flags,
-                                          ULONG count, mapi::LPSPropValue props) override {
+                                          ULONG count, mapi::LPSPropValue props) override try {
+        const ProviderScope inProvider;
         auto call = Enter("ConfigureMsgService", {{"uid", ArgUid(uid)},
                                                   {"uiParam", ArgHex(ULONG(uiParam))},
                                                   {"flags", ArgHex(flags)},
@@ -199,27 +218,44 @@ class MsgServiceAdmin final : public ComObject<mapi::IMsgServiceAdmin> {
                                                  "IMsgServiceAdmin::ConfigureMsgService", flags));
         }
         return call.Return(service->configured ? mapi::S_OK : mapi::MAPI_E_UNCONFIGURED);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL OpenProfileSection(mapi::LPMAPIUID, mapi::LPCIID, ULONG,
-                                         mapi::LPPROFSECT* section) override {
+                                         mapi::LPPROFSECT* section) override try {
+        const ProviderScope inProvider;
         if (section) *section = nullptr;
         return Unsupported("OpenProfileSection");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL MsgServiceTransportOrder(ULONG, mapi::LPMAPIUID, ULONG) override {
+    HRESULT MAPI_CALL MsgServiceTransportOrder(ULONG, mapi::LPMAPIUID, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("MsgServiceTransportOrder");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL AdminProviders(mapi::LPMAPIUID, ULONG,
-                                     mapi::LPPROVIDERADMIN* admin) override {
+                                     mapi::LPPROVIDERADMIN* admin) override try {
+        const ProviderScope inProvider;
         if (admin) *admin = nullptr;
         return Unsupported("AdminProviders");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetPrimaryIdentity(mapi::LPMAPIUID, ULONG) override {
+    HRESULT MAPI_CALL SetPrimaryIdentity(mapi::LPMAPIUID, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetPrimaryIdentity");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetProviderTable(ULONG, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetProviderTable(ULONG, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         if (table) *table = nullptr;
         return Unsupported("GetProviderTable");
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:
@@ -233,11 +269,15 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
   public:
     ProfAdmin() : ComObject("IProfAdmin", "profadmin", {mapi::IID_IProfAdmin}) {}
 
-    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override {
+    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override try {
+        const ProviderScope inProvider;
         return this->NoExtendedError(hr, flags, error);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL GetProfileTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetProfileTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetProfileTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -248,10 +288,13 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
                            kDefaultProfile};
         HandOut(MakeLiveTable(std::move(options), ProfileRows), table);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CreateProfile(mapi::LPTSTR name, mapi::LPTSTR password,
-                                    mapi::ULONG_PTR uiParam, ULONG flags) override {
+                                    mapi::ULONG_PTR uiParam, ULONG flags) override try {
+        const ProviderScope inProvider;
         const bool unicode = Unicode(flags);
         auto call = Enter("CreateProfile", {{"name", ArgTStr(name, unicode)},
                                             {"password", password ? "set" : "null"},
@@ -268,9 +311,12 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
         platform::portable::AddRegistryKey(platform::RegistryRoot::CurrentUser,
                                            ProfileKeyPath(profileName));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL DeleteProfile(mapi::LPTSTR name, ULONG flags) override {
+    HRESULT MAPI_CALL DeleteProfile(mapi::LPTSTR name, ULONG flags) override try {
+        const ProviderScope inProvider;
         const bool unicode = Unicode(flags);
         auto call =
             Enter("DeleteProfile", {{"name", ArgTStr(name, unicode)}, {"flags", ArgHex(flags)}});
@@ -286,22 +332,34 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
         auto& profiles = Org().profiles;
         profiles.erase(profiles.begin() + (profile - profiles.data()));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL ChangeProfilePassword(mapi::LPTSTR, mapi::LPTSTR, mapi::LPTSTR,
-                                            ULONG) override {
+                                            ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("ChangeProfilePassword");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL CopyProfile(mapi::LPTSTR, mapi::LPTSTR, mapi::LPTSTR, mapi::ULONG_PTR,
-                                  ULONG) override {
+                                  ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("CopyProfile");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL RenameProfile(mapi::LPTSTR, mapi::LPTSTR, mapi::LPTSTR, mapi::ULONG_PTR,
-                                    ULONG) override {
+                                    ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("RenameProfile");
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL SetDefaultProfile(mapi::LPTSTR name, ULONG flags) override {
+    HRESULT MAPI_CALL SetDefaultProfile(mapi::LPTSTR name, ULONG flags) override try {
+        const ProviderScope inProvider;
         const bool unicode = Unicode(flags);
         auto call = Enter("SetDefaultProfile",
                           {{"name", ArgTStr(name, unicode)}, {"flags", ArgHex(flags)}});
@@ -310,11 +368,14 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
             return call.Return(mapi::MAPI_E_NOT_FOUND);
         }
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL AdminServices(mapi::LPTSTR name, mapi::LPTSTR password,
                                     mapi::ULONG_PTR uiParam, ULONG flags,
-                                    mapi::LPSERVICEADMIN* admin) override {
+                                    mapi::LPSERVICEADMIN* admin) override try {
+        const ProviderScope inProvider;
         const bool unicode = Unicode(flags);
         auto call = Enter("AdminServices",
                           {{"name", ArgTStr(name, unicode)},
@@ -329,6 +390,8 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
         if (!profile) return call.Return(mapi::MAPI_E_NOT_FOUND);
         HandOut(MakeMsgServiceAdmin(profile->name), admin);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
 };

@@ -102,30 +102,43 @@ template <class Interface>
 class PropObject : public ComObject<Interface> {
   public:
     mapi::HRESULT MAPI_CALL GetLastError(mapi::HRESULT hr, mapi::ULONG flags,
-                                         mapi::LPMAPIERROR* error) override {
+                                         mapi::LPMAPIERROR* error) override try {
+        const ProviderScope inProvider;
         return this->NoExtendedError(hr, flags, error);
+    } catch (...) {
+        return ProviderFailure();
     }
-    mapi::HRESULT MAPI_CALL SaveChanges(mapi::ULONG flags) override {
+    mapi::HRESULT MAPI_CALL SaveChanges(mapi::ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter("SaveChanges", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         return call.Return(Save(flags));
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL GetProps(mapi::LPSPropTagArray tags, mapi::ULONG flags,
-                                     mapi::ULONG* count, mapi::LPSPropValue* values) override {
+                                     mapi::ULONG* count, mapi::LPSPropValue* values) override try {
+        const ProviderScope inProvider;
         auto call =
             this->Enter("GetProps", {{"tags", ArgTags(tags)}, {"flags", ArgHex(flags)}}, values);
         if (!call) return call.Result();
         if (!count || !values) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         return call.Return(GetPropsFromMap(Props(), tags, flags, count, values));
+    } catch (...) {
+        return ProviderFailure();
     }
-    mapi::HRESULT MAPI_CALL GetPropList(mapi::ULONG flags, mapi::LPSPropTagArray* tags) override {
+    mapi::HRESULT MAPI_CALL GetPropList(mapi::ULONG flags, mapi::LPSPropTagArray* tags) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter("GetPropList", {{"flags", ArgHex(flags)}}, tags);
         if (!call) return call.Result();
         if (!tags) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         return call.Return(GetPropListFromMap(Props(), flags, tags));
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL OpenProperty(mapi::ULONG tag, mapi::LPCIID iid, mapi::ULONG options,
-                                         mapi::ULONG flags, mapi::LPUNKNOWN* out) override {
+                                         mapi::ULONG flags, mapi::LPUNKNOWN* out) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter("OpenProperty",
                                 {{"tag", ArgHex(tag)},
                                  {"iid", ArgIid(iid)},
@@ -136,9 +149,12 @@ class PropObject : public ComObject<Interface> {
         if (!out || !iid) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         *out = nullptr;
         return call.Return(OpenPropertyObject(tag, *iid, options, flags, out));
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL SetProps(mapi::ULONG count, mapi::LPSPropValue values,
-                                     mapi::LPSPropProblemArray* problems) override {
+                                     mapi::LPSPropProblemArray* problems) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter("SetProps", {{"tags", DescribePropTags(count, values)}}, problems);
         if (!call) return call.Result();
         if (count && !values) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -147,9 +163,12 @@ class PropObject : public ComObject<Interface> {
         mapi::HRESULT hr = SetPropsInMap(*target, count, values, ReadOnlyTags(), problems);
         if (mapi::SUCCEEDED(hr)) PropsChanged();
         return call.Return(hr);
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL DeleteProps(mapi::LPSPropTagArray tags,
-                                        mapi::LPSPropProblemArray* problems) override {
+                                        mapi::LPSPropProblemArray* problems) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter("DeleteProps", {{"tags", ArgTags(tags)}}, problems);
         if (!call) return call.Result();
         if (!tags) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -158,25 +177,34 @@ class PropObject : public ComObject<Interface> {
         mapi::HRESULT hr = DeletePropsFromMap(*target, tags, ReadOnlyTags(), problems);
         if (mapi::SUCCEEDED(hr)) PropsChanged();
         return call.Return(hr);
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL CopyTo(mapi::ULONG, mapi::LPCIID, mapi::LPSPropTagArray,
                                    mapi::ULONG_PTR, mapi::LPMAPIPROGRESS, mapi::LPCIID,
                                    mapi::LPVOID, mapi::ULONG,
-                                   mapi::LPSPropProblemArray* problems) override {
+                                   mapi::LPSPropProblemArray* problems) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter("CopyTo", {}, problems);
         if (!call) return call.Result();
         return call.Return(mapi::MAPI_E_NO_SUPPORT);
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL CopyProps(mapi::LPSPropTagArray, mapi::ULONG_PTR, mapi::LPMAPIPROGRESS,
                                       mapi::LPCIID, mapi::LPVOID, mapi::ULONG,
-                                      mapi::LPSPropProblemArray* problems) override {
+                                      mapi::LPSPropProblemArray* problems) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter("CopyProps", {}, problems);
         if (!call) return call.Result();
         return call.Return(mapi::MAPI_E_NO_SUPPORT);
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL GetNamesFromIDs(mapi::LPSPropTagArray* tags, mapi::LPGUID guid,
                                             mapi::ULONG flags, mapi::ULONG* count,
-                                            mapi::LPMAPINAMEID** names) override {
+                                            mapi::LPMAPINAMEID** names) override try {
+        const ProviderScope inProvider;
         auto call = this->Enter(
             "GetNamesFromIDs",
             {{"tags", ArgTags(tags ? *tags : nullptr)}, {"flags", ArgHex(flags)}}, names);
@@ -185,10 +213,13 @@ class PropObject : public ComObject<Interface> {
         Mailbox* map = NameMap();
         if (!map) return call.Return(mapi::MAPI_E_NO_SUPPORT);
         return call.Return(NamesFromIds(*map, tags, guid, flags, count, names));
+    } catch (...) {
+        return ProviderFailure();
     }
     mapi::HRESULT MAPI_CALL GetIDsFromNames(mapi::ULONG count, mapi::LPMAPINAMEID* names,
                                             mapi::ULONG flags,
-                                            mapi::LPSPropTagArray* tags) override {
+                                            mapi::LPSPropTagArray* tags) override try {
+        const ProviderScope inProvider;
         auto call =
             this->Enter("GetIDsFromNames",
                         {{"names", DescribeNameIds(count, names)}, {"flags", ArgHex(flags)}}, tags);
@@ -197,6 +228,8 @@ class PropObject : public ComObject<Interface> {
         Mailbox* map = NameMap();
         if (!map) return call.Return(mapi::MAPI_E_NO_SUPPORT);
         return call.Return(IdsFromNames(*map, count, names, flags, tags));
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

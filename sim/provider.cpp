@@ -11,7 +11,8 @@ namespace sim {
 using mapi::HRESULT;
 using mapi::ULONG;
 
-HRESULT MAPI_CALL SimMapiInitialize(mapi::LPVOID lpMapiInit) {
+HRESULT MAPI_CALL SimMapiInitialize(mapi::LPVOID lpMapiInit) try {
+    const ProviderScope inProvider;
     const auto* init = static_cast<const mapi::MAPIINIT_0*>(lpMapiInit);
     CallArgs args;
     if (init) {
@@ -21,20 +22,29 @@ HRESULT MAPI_CALL SimMapiInitialize(mapi::LPVOID lpMapiInit) {
     }
     Call call = EnterFunction("MAPIInitialize", std::move(args));
     if (!call) return call.Result();
-    Simulator::Instance().NoteMapiInitialize();
+    // Everything that may fail first, so that a failing call initialises nothing.
     SyncProfileKeys();
+    Simulator::Instance().NoteMapiInitialize();
     return call.Return(mapi::S_OK);
+} catch (...) {
+    return ProviderFailure();
 }
 
 void MAPI_CALL SimMapiUninitialize() {
-    Call call = EnterFunction("MAPIUninitialize");
+    const ProviderScope inProvider;
+    // MAPIUninitialize cannot fail: it takes effect even when its record cannot be made.
     Simulator::Instance().NoteMapiUninitialize();
-    if (call) call.Return(mapi::S_OK);
+    try {
+        Call call = EnterFunction("MAPIUninitialize");
+        if (call) call.Return(mapi::S_OK);
+    } catch (...) {
+    }
 }
 
 HRESULT MAPI_CALL SimMapiLogonEx(mapi::ULONG_PTR ulUIParam, mapi::LPTSTR lpszProfileName,
                                  mapi::LPTSTR lpszPassword, ULONG flFlags,
-                                 mapi::LPMAPISESSION* lppSession) {
+                                 mapi::LPMAPISESSION* lppSession) try {
+    const ProviderScope inProvider;
     const bool unicode = (flFlags & mapi::MAPI_UNICODE) != 0;
     Call call = EnterFunction("MAPILogonEx", {{"uiParam", ArgHex(ULONG(ulUIParam))},
                                               {"profile", ArgTStr(lpszProfileName, unicode)},
@@ -65,9 +75,12 @@ HRESULT MAPI_CALL SimMapiLogonEx(mapi::ULONG_PTR ulUIParam, mapi::LPTSTR lpszPro
     info.unicode = unicode;
     HandOut(MakeSession(std::move(info)), lppSession);
     return call.Return(mapi::S_OK);
+} catch (...) {
+    return ProviderFailure();
 }
 
-HRESULT MAPI_CALL SimMapiAdminProfiles(ULONG ulFlags, mapi::LPPROFADMIN* lppProfAdmin) {
+HRESULT MAPI_CALL SimMapiAdminProfiles(ULONG ulFlags, mapi::LPPROFADMIN* lppProfAdmin) try {
+    const ProviderScope inProvider;
     Call call = EnterFunction("MAPIAdminProfiles", {{"flags", ArgHex(ulFlags)}});
     if (lppProfAdmin) *lppProfAdmin = nullptr;
     if (!call) return call.Result();
@@ -75,6 +88,8 @@ HRESULT MAPI_CALL SimMapiAdminProfiles(ULONG ulFlags, mapi::LPPROFADMIN* lppProf
     SyncProfileKeys();
     HandOut(MakeProfAdmin(), lppProfAdmin);
     return call.Return(mapi::S_OK);
+} catch (...) {
+    return ProviderFailure();
 }
 
 void InstallProvider() {

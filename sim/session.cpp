@@ -79,7 +79,8 @@ class Session final : public ComObject<mapi::IMAPISession> {
         Simulator::Instance().AdjustOpenSessions(1);
     }
 
-    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override {
+    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override try {
+        const ProviderScope inProvider;
         auto call =
             Begin("GetLastError",
                   {{"result", ArgHex(static_cast<ULONG>(hr))}, {"flags", ArgHex(flags)}}, error);
@@ -87,9 +88,12 @@ class Session final : public ComObject<mapi::IMAPISession> {
         if (!error) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         *error = nullptr;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL GetMsgStoresTable(ULONG flags, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetMsgStoresTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         auto call = Begin("GetMsgStoresTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -107,10 +111,13 @@ class Session final : public ComObject<mapi::IMAPISession> {
                            mapi::PR_DEFAULT_STORE, mapi::PR_MDB_PROVIDER};
         HandOut(MakeTable(std::move(options), std::move(rows)), table);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL OpenMsgStore(mapi::ULONG_PTR uiParam, ULONG cb, mapi::LPENTRYID id,
-                                   mapi::LPCIID iid, ULONG flags, mapi::LPMDB* store) override {
+                                   mapi::LPCIID iid, ULONG flags, mapi::LPMDB* store) override try {
+        const ProviderScope inProvider;
         auto call = Begin("OpenMsgStore",
                           {{"uiParam", ArgHex(ULONG(uiParam))},
                            {"entryId", ArgEntryId(cb, id)},
@@ -126,10 +133,13 @@ class Session final : public ComObject<mapi::IMAPISession> {
         const auto* bytes = reinterpret_cast<const std::uint8_t*>(id);
         return call.Return(
             OpenStore(Bytes(bytes, bytes + cb), flags, true, store, info_.mailboxDn));
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL OpenAddressBook(mapi::ULONG_PTR uiParam, mapi::LPCIID iid, ULONG flags,
-                                      mapi::LPADRBOOK* book) override {
+                                      mapi::LPADRBOOK* book) override try {
+        const ProviderScope inProvider;
         auto call = Begin(
             "OpenAddressBook",
             {{"uiParam", ArgHex(ULONG(uiParam))}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}},
@@ -142,22 +152,34 @@ class Session final : public ComObject<mapi::IMAPISession> {
         }
         HandOut(MakeAddressBook(), book);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL OpenProfileSection(mapi::LPMAPIUID, mapi::LPCIID, ULONG,
-                                         mapi::LPPROFSECT* section) override {
+                                         mapi::LPPROFSECT* section) override try {
+        const ProviderScope inProvider;
         return Unsupported("OpenProfileSection", section);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetStatusTable(ULONG, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetStatusTable(ULONG, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         return Unsupported("GetStatusTable", table);
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL OpenEntry(ULONG, mapi::LPENTRYID, mapi::LPCIID, ULONG, ULONG*,
-                                mapi::LPUNKNOWN* out) override {
+                                mapi::LPUNKNOWN* out) override try {
+        const ProviderScope inProvider;
         return Unsupported("OpenEntry", out);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
-                                      mapi::LPENTRYID id2, ULONG flags, ULONG* result) override {
+                                      mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
+        const ProviderScope inProvider;
         auto call = Begin("CompareEntryIDs", {{"entryId1", ArgEntryId(cb1, id1)},
                                               {"entryId2", ArgEntryId(cb2, id2)},
                                               {"flags", ArgHex(flags)}});
@@ -167,28 +189,43 @@ class Session final : public ComObject<mapi::IMAPISession> {
         if (!same) return call.Return(mapi::MAPI_E_UNKNOWN_ENTRYID);
         *result = *same ? 1 : 0;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL Advise(ULONG, mapi::LPENTRYID, ULONG, mapi::LPMAPIADVISESINK,
-                             ULONG* connection) override {
+                             ULONG* connection) override try {
+        const ProviderScope inProvider;
         if (connection) *connection = 0;
         return Unsupported("Advise");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL Unadvise(ULONG) override { return Unsupported("Unadvise"); }
     HRESULT MAPI_CALL MessageOptions(mapi::ULONG_PTR, ULONG, mapi::LPTSTR,
-                                     mapi::LPMESSAGE) override {
+                                     mapi::LPMESSAGE) override try {
+        const ProviderScope inProvider;
         return Unsupported("MessageOptions");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL QueryDefaultMessageOpt(mapi::LPTSTR, ULONG, ULONG*,
-                                             mapi::LPSPropValue* options) override {
+                                             mapi::LPSPropValue* options) override try {
+        const ProviderScope inProvider;
         return Unsupported("QueryDefaultMessageOpt", options);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL EnumAdrTypes(ULONG, ULONG*, mapi::LPTSTR** types) override {
+    HRESULT MAPI_CALL EnumAdrTypes(ULONG, ULONG*, mapi::LPTSTR** types) override try {
+        const ProviderScope inProvider;
         if (types) *types = nullptr;
         return Unsupported("EnumAdrTypes");
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL QueryIdentity(ULONG* cb, mapi::LPENTRYID* id) override {
+    HRESULT MAPI_CALL QueryIdentity(ULONG* cb, mapi::LPENTRYID* id) override try {
+        const ProviderScope inProvider;
         auto call = Begin("QueryIdentity", {}, id);
         if (!call) return call.Result();
         if (!cb || !id) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -203,22 +240,31 @@ class Session final : public ComObject<mapi::IMAPISession> {
         *cb = static_cast<ULONG>(bytes.size());
         *id = static_cast<mapi::LPENTRYID>(block);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL Logoff(mapi::ULONG_PTR uiParam, ULONG flags, ULONG reserved) override {
+    HRESULT MAPI_CALL Logoff(mapi::ULONG_PTR uiParam, ULONG flags, ULONG reserved) override try {
+        const ProviderScope inProvider;
         auto call = Begin("Logoff", {{"uiParam", ArgHex(ULONG(uiParam))},
                                      {"flags", ArgHex(flags)},
                                      {"reserved", ArgHex(reserved)}});
         if (!call) return call.Result();
         loggedOff_ = true;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL SetDefaultStore(ULONG, ULONG, mapi::LPENTRYID) override {
+    HRESULT MAPI_CALL SetDefaultStore(ULONG, ULONG, mapi::LPENTRYID) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetDefaultStore");
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL AdminServices(ULONG flags, mapi::LPSERVICEADMIN* admin) override {
+    HRESULT MAPI_CALL AdminServices(ULONG flags, mapi::LPSERVICEADMIN* admin) override try {
+        const ProviderScope inProvider;
         auto call = Begin("AdminServices", {{"flags", ArgHex(flags)}}, admin);
         if (!call) return call.Result();
         if (!admin) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -226,15 +272,23 @@ class Session final : public ComObject<mapi::IMAPISession> {
         if (!Org().FindProfile(info_.profile)) return call.Return(mapi::MAPI_E_NOT_FOUND);
         HandOut(MakeMsgServiceAdmin(info_.profile), admin);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL ShowForm(mapi::ULONG_PTR, mapi::LPMDB, mapi::LPMAPIFOLDER, mapi::LPCIID,
                                ULONG, mapi::LPMESSAGE, ULONG, ULONG, ULONG, ULONG,
-                               mapi::LPSTR) override {
+                               mapi::LPSTR) override try {
+        const ProviderScope inProvider;
         return Unsupported("ShowForm");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL PrepareForm(mapi::LPCIID, mapi::LPMESSAGE, ULONG*) override {
+    HRESULT MAPI_CALL PrepareForm(mapi::LPCIID, mapi::LPMESSAGE, ULONG*) override try {
+        const ProviderScope inProvider;
         return Unsupported("PrepareForm");
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

@@ -72,14 +72,18 @@ class Store final : public PropObject<mapi::IMsgStore> {
           store_(std::move(store)) {}
 
     HRESULT MAPI_CALL Advise(ULONG, mapi::LPENTRYID, ULONG, mapi::LPMAPIADVISESINK,
-                             ULONG* connection) override {
+                             ULONG* connection) override try {
+        const ProviderScope inProvider;
         if (connection) *connection = 0;
         return Unsupported("Advise");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL Unadvise(ULONG) override { return Unsupported("Unadvise"); }
 
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
-                                      mapi::LPENTRYID id2, ULONG flags, ULONG* result) override {
+                                      mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
+        const ProviderScope inProvider;
         auto call = Enter("CompareEntryIDs", {{"entryId1", ArgBytes(id1, cb1)},
                                               {"entryId2", ArgBytes(id2, cb2)},
                                               {"flags", ArgHex(flags)}});
@@ -100,28 +104,37 @@ class Store final : public PropObject<mapi::IMsgStore> {
         *result = a->folder == b->folder && a->message == b->message ? 1 : 0;
         call.AddArg("equal", ArgDec(*result));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
-                                ULONG* type, mapi::LPUNKNOWN* out) override {
+                                ULONG* type, mapi::LPUNKNOWN* out) override try {
+        const ProviderScope inProvider;
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgBytes(id, cb)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
         if (!call) return call.Result();
         return call.Return(OpenStoreEntry(store_, cb, id, iid, flags, type, out));
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL SetReceiveFolder(mapi::LPTSTR cls, ULONG flags, ULONG cb,
-                                       mapi::LPENTRYID id) override {
+                                       mapi::LPENTRYID id) override try {
+        const ProviderScope inProvider;
         auto call = Enter("SetReceiveFolder", {{"class", ArgTStr(cls, flags & mapi::MAPI_UNICODE)},
                                                {"flags", ArgHex(flags)},
                                                {"entryId", ArgBytes(id, cb)}});
         if (!call) return call.Result();
         return call.Return(mapi::MAPI_E_NO_SUPPORT);
+    } catch (...) {
+        return ProviderFailure();
     }
 
     HRESULT MAPI_CALL GetReceiveFolder(mapi::LPTSTR cls, ULONG flags, ULONG* cb,
-                                       mapi::LPENTRYID* id, mapi::LPTSTR* explicitClass) override {
+                                       mapi::LPENTRYID* id, mapi::LPTSTR* explicitClass) override try {
+        const ProviderScope inProvider;
         bool unicode = flags & mapi::MAPI_UNICODE;
         auto call = Enter("GetReceiveFolder",
                           {{"class", ArgTStr(cls, unicode)}, {"flags", ArgHex(flags)}}, id);
@@ -159,34 +172,57 @@ class Store final : public PropObject<mapi::IMsgStore> {
         *id = static_cast<mapi::LPENTRYID>(block);
         call.AddArg("entryIdOut", ArgBytes(entryId));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
 
-    HRESULT MAPI_CALL GetReceiveFolderTable(ULONG, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetReceiveFolderTable(ULONG, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         if (table) *table = nullptr;
         return Unsupported("GetReceiveFolderTable");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL StoreLogoff(ULONG* flags) override {
+    HRESULT MAPI_CALL StoreLogoff(ULONG* flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("StoreLogoff", {{"flags", ArgHex(flags ? *flags : 0)}});
         if (!call) return call.Result();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL AbortSubmit(ULONG cb, mapi::LPENTRYID id, ULONG flags) override {
+    HRESULT MAPI_CALL AbortSubmit(ULONG cb, mapi::LPENTRYID id, ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("AbortSubmit", {{"entryId", ArgBytes(id, cb)}, {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         return call.Return(mapi::MAPI_E_NOT_IN_QUEUE);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetOutgoingQueue(ULONG, mapi::LPMAPITABLE* table) override {
+    HRESULT MAPI_CALL GetOutgoingQueue(ULONG, mapi::LPMAPITABLE* table) override try {
+        const ProviderScope inProvider;
         if (table) *table = nullptr;
         return Unsupported("GetOutgoingQueue");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetLockState(mapi::LPMESSAGE, ULONG) override {
+    HRESULT MAPI_CALL SetLockState(mapi::LPMESSAGE, ULONG) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetLockState");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL FinishedMsg(ULONG, ULONG, mapi::LPENTRYID) override {
+    HRESULT MAPI_CALL FinishedMsg(ULONG, ULONG, mapi::LPENTRYID) override try {
+        const ProviderScope inProvider;
         return Unsupported("FinishedMsg");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL NotifyNewMail(mapi::LPNOTIFICATION) override {
+    HRESULT MAPI_CALL NotifyNewMail(mapi::LPNOTIFICATION) override try {
+        const ProviderScope inProvider;
         return Unsupported("NotifyNewMail");
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

@@ -28,7 +28,8 @@ class PropertyStream final : public ComObject<mapi::IStream> {
           writable_(writable),
           sink_(std::move(sink)) {}
 
-    HRESULT MAPI_CALL Read(void* data, ULONG cb, ULONG* read) override {
+    HRESULT MAPI_CALL Read(void* data, ULONG cb, ULONG* read) override try {
+        const ProviderScope inProvider;
         auto call = Enter("Read", {{"cb", ArgDec(cb)}});
         if (!call) return call.Result();
         if (!data && cb) return call.Return(kStgInvalidPointer);
@@ -38,8 +39,11 @@ class PropertyStream final : public ComObject<mapi::IStream> {
         position_ += n;
         if (read) *read = static_cast<ULONG>(n);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Write(const void* data, ULONG cb, ULONG* written) override {
+    HRESULT MAPI_CALL Write(const void* data, ULONG cb, ULONG* written) override try {
+        const ProviderScope inProvider;
         auto call = Enter("Write", {{"cb", ArgDec(cb)}, {"bytes", ArgBytes(data, cb)}});
         if (!call) return call.Result();
         if (written) *written = 0;
@@ -51,9 +55,12 @@ class PropertyStream final : public ComObject<mapi::IStream> {
         dirty_ = true;
         if (written) *written = cb;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL Seek(mapi::LARGE_INTEGER move, mapi::DWORD origin,
-                           mapi::ULARGE_INTEGER* newPosition) override {
+                           mapi::ULARGE_INTEGER* newPosition) override try {
+        const ProviderScope inProvider;
         auto call = Enter("Seek", {{"move", ArgDec(move.QuadPart)}, {"origin", ArgDec(origin)}});
         if (!call) return call.Result();
         std::int64_t base = origin == mapi::STREAM_SEEK_SET   ? 0
@@ -67,17 +74,23 @@ class PropertyStream final : public ComObject<mapi::IStream> {
         position_ = static_cast<std::size_t>(target);
         if (newPosition) newPosition->QuadPart = position_;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetSize(mapi::ULARGE_INTEGER size) override {
+    HRESULT MAPI_CALL SetSize(mapi::ULARGE_INTEGER size) override try {
+        const ProviderScope inProvider;
         auto call = Enter("SetSize", {{"size", ArgDec(static_cast<std::int64_t>(size.QuadPart))}});
         if (!call) return call.Result();
         if (!writable_) return call.Return(kStgAccessDenied);
         bytes_.resize(static_cast<std::size_t>(size.QuadPart));
         dirty_ = true;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL CopyTo(mapi::IStream* target, mapi::ULARGE_INTEGER cb,
-                             mapi::ULARGE_INTEGER* read, mapi::ULARGE_INTEGER* written) override {
+                             mapi::ULARGE_INTEGER* read, mapi::ULARGE_INTEGER* written) override try {
+        const ProviderScope inProvider;
         auto call = Enter("CopyTo", {{"cb", ArgDec(static_cast<std::int64_t>(cb.QuadPart))}});
         if (!call) return call.Result();
         if (!target) return call.Return(kStgInvalidPointer);
@@ -89,30 +102,45 @@ class PropertyStream final : public ComObject<mapi::IStream> {
         if (read) read->QuadPart = n;
         if (written) written->QuadPart = done;
         return call.Return(hr);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Commit(mapi::DWORD flags) override {
+    HRESULT MAPI_CALL Commit(mapi::DWORD flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("Commit", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         Flush();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Revert() override {
+    HRESULT MAPI_CALL Revert() override try {
+        const ProviderScope inProvider;
         auto call = Enter("Revert");
         if (!call) return call.Result();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL LockRegion(mapi::ULARGE_INTEGER, mapi::ULARGE_INTEGER, mapi::DWORD) override {
+    HRESULT MAPI_CALL LockRegion(mapi::ULARGE_INTEGER, mapi::ULARGE_INTEGER, mapi::DWORD) override try {
+        const ProviderScope inProvider;
         auto call = Enter("LockRegion");
         if (!call) return call.Result();
         return call.Return(kStgInvalidFunction);
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL UnlockRegion(mapi::ULARGE_INTEGER, mapi::ULARGE_INTEGER,
-                                   mapi::DWORD) override {
+                                   mapi::DWORD) override try {
+        const ProviderScope inProvider;
         auto call = Enter("UnlockRegion");
         if (!call) return call.Result();
         return call.Return(kStgInvalidFunction);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Stat(mapi::STATSTG* stat, mapi::DWORD flags) override {
+    HRESULT MAPI_CALL Stat(mapi::STATSTG* stat, mapi::DWORD flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("Stat", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (!stat) return call.Return(kStgInvalidPointer);
@@ -121,12 +149,17 @@ class PropertyStream final : public ComObject<mapi::IStream> {
         stat->cbSize.QuadPart = bytes_.size();
         stat->grfMode = writable_ ? mapi::STGM_READWRITE : mapi::STGM_READ;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Clone(mapi::IStream** clone) override {
+    HRESULT MAPI_CALL Clone(mapi::IStream** clone) override try {
+        const ProviderScope inProvider;
         auto call = Enter("Clone", {}, clone);
         if (!call) return call.Result();
         if (clone) *clone = nullptr;
         return call.Return(mapi::E_NOTIMPL);
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

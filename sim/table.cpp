@@ -250,29 +250,42 @@ class Table final : public ComObject<mapi::IMAPITable> {
         Refresh();
     }
 
-    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override {
+    HRESULT MAPI_CALL GetLastError(HRESULT hr, ULONG flags, mapi::LPMAPIERROR* error) override try {
+        const ProviderScope inProvider;
         return this->NoExtendedError(hr, flags, error);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Advise(ULONG, mapi::LPMAPIADVISESINK, ULONG*) override {
+    HRESULT MAPI_CALL Advise(ULONG, mapi::LPMAPIADVISESINK, ULONG*) override try {
+        const ProviderScope inProvider;
         return Unsupported("Advise");
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL Unadvise(ULONG) override { return Unsupported("Unadvise"); }
-    HRESULT MAPI_CALL GetStatus(ULONG* status, ULONG* type) override {
+    HRESULT MAPI_CALL GetStatus(ULONG* status, ULONG* type) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetStatus");
         if (!call) return call.Result();
         if (!status || !type) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         *status = kTableStatusComplete;
         *type = source_ ? kTableTypeDynamic : kTableTypeSnapshot;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetColumns(mapi::LPSPropTagArray tags, ULONG flags) override {
+    HRESULT MAPI_CALL SetColumns(mapi::LPSPropTagArray tags, ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("SetColumns", {{"tags", ArgTags(tags)}, {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (!tags || tags->cValues == 0) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         columns_.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL QueryColumns(ULONG flags, mapi::LPSPropTagArray* tags) override {
+    HRESULT MAPI_CALL QueryColumns(ULONG flags, mapi::LPSPropTagArray* tags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("QueryColumns", {{"flags", ArgHex(flags)}}, tags);
         if (!call) return call.Result();
         if (!tags) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -285,8 +298,11 @@ class Table final : public ComObject<mapi::IMAPITable> {
             }
         }
         return call.Return(AllocTagArray(all, tags));
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetRowCount(ULONG flags, ULONG* count) override {
+    HRESULT MAPI_CALL GetRowCount(ULONG flags, ULONG* count) override try {
+        const ProviderScope inProvider;
         auto call = Enter("GetRowCount", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (!count) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -294,8 +310,11 @@ class Table final : public ComObject<mapi::IMAPITable> {
         *count = static_cast<ULONG>(view_.size());
         call.AddArg("count", ArgDec(*count));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SeekRow(mapi::BOOKMARK origin, mapi::LONG rows, mapi::LONG* sought) override {
+    HRESULT MAPI_CALL SeekRow(mapi::BOOKMARK origin, mapi::LONG rows, mapi::LONG* sought) override try {
+        const ProviderScope inProvider;
         auto call = Enter("SeekRow", {{"origin", ArgDec(static_cast<std::int64_t>(origin))},
                                       {"rows", ArgDec(rows)}});
         if (!call) return call.Result();
@@ -308,8 +327,11 @@ class Table final : public ComObject<mapi::IMAPITable> {
         cursor_ = static_cast<std::size_t>(target);
         if (sought) *sought = static_cast<mapi::LONG>(target - start);
         return call.Return(hr);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SeekRowApprox(ULONG numerator, ULONG denominator) override {
+    HRESULT MAPI_CALL SeekRowApprox(ULONG numerator, ULONG denominator) override try {
+        const ProviderScope inProvider;
         auto call = Enter("SeekRowApprox",
                           {{"numerator", ArgDec(numerator)}, {"denominator", ArgDec(denominator)}});
         if (!call) return call.Result();
@@ -319,8 +341,11 @@ class Table final : public ComObject<mapi::IMAPITable> {
         Refresh();
         cursor_ = static_cast<std::size_t>(std::uint64_t{view_.size()} * numerator / denominator);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL QueryPosition(ULONG* row, ULONG* numerator, ULONG* denominator) override {
+    HRESULT MAPI_CALL QueryPosition(ULONG* row, ULONG* numerator, ULONG* denominator) override try {
+        const ProviderScope inProvider;
         auto call = Enter("QueryPosition");
         if (!call) return call.Result();
         if (!row || !numerator || !denominator) {
@@ -331,9 +356,12 @@ class Table final : public ComObject<mapi::IMAPITable> {
         *numerator = static_cast<ULONG>(cursor_);
         *denominator = static_cast<ULONG>(std::max<std::size_t>(view_.size(), 1));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL FindRow(mapi::LPSRestriction restriction, mapi::BOOKMARK origin,
-                              ULONG flags) override {
+                              ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("FindRow", {{"restriction", DescribeRestriction(restriction)},
                                       {"origin", ArgDec(static_cast<std::int64_t>(origin))},
                                       {"flags", ArgHex(flags)}});
@@ -355,8 +383,11 @@ class Table final : public ComObject<mapi::IMAPITable> {
             }
         }
         return call.Return(mapi::MAPI_E_NOT_FOUND);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Restrict(mapi::LPSRestriction restriction, ULONG flags) override {
+    HRESULT MAPI_CALL Restrict(mapi::LPSRestriction restriction, ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call = Enter("Restrict", {{"restriction", DescribeRestriction(restriction)},
                                        {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
@@ -371,23 +402,32 @@ class Table final : public ComObject<mapi::IMAPITable> {
         cursor_ = 0;
         Refresh(true);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL CreateBookmark(mapi::BOOKMARK* bookmark) override {
+    HRESULT MAPI_CALL CreateBookmark(mapi::BOOKMARK* bookmark) override try {
+        const ProviderScope inProvider;
         auto call = Enter("CreateBookmark");
         if (!call) return call.Result();
         if (!bookmark) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         *bookmark = nextBookmark_++;
         bookmarks_[*bookmark] = cursor_;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL FreeBookmark(mapi::BOOKMARK bookmark) override {
+    HRESULT MAPI_CALL FreeBookmark(mapi::BOOKMARK bookmark) override try {
+        const ProviderScope inProvider;
         auto call =
             Enter("FreeBookmark", {{"bookmark", ArgDec(static_cast<std::int64_t>(bookmark))}});
         if (!call) return call.Result();
         if (bookmark <= mapi::BOOKMARK_END) return call.Return(mapi::S_OK);
         return call.Return(bookmarks_.erase(bookmark) ? mapi::S_OK : mapi::MAPI_E_INVALID_BOOKMARK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SortTable(mapi::LPSSortOrderSet criteria, ULONG flags) override {
+    HRESULT MAPI_CALL SortTable(mapi::LPSSortOrderSet criteria, ULONG flags) override try {
+        const ProviderScope inProvider;
         auto call =
             Enter("SortTable", {{"sort", DescribeSort(criteria)}, {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
@@ -397,8 +437,11 @@ class Table final : public ComObject<mapi::IMAPITable> {
         cursor_ = 0;
         Refresh(true);
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL QuerySortOrder(mapi::LPSSortOrderSet* criteria) override {
+    HRESULT MAPI_CALL QuerySortOrder(mapi::LPSSortOrderSet* criteria) override try {
+        const ProviderScope inProvider;
         auto call = Enter("QuerySortOrder", {}, criteria);
         if (!call) return call.Result();
         if (!criteria) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -414,8 +457,11 @@ class Table final : public ComObject<mapi::IMAPITable> {
         std::copy(sort_.begin(), sort_.end(), set->aSort);
         *criteria = set;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL QueryRows(mapi::LONG count, ULONG flags, mapi::LPSRowSet* rows) override {
+    HRESULT MAPI_CALL QueryRows(mapi::LONG count, ULONG flags, mapi::LPSRowSet* rows) override try {
+        const ProviderScope inProvider;
         auto call = Enter("QueryRows", {{"rows", ArgDec(count)}, {"flags", ArgHex(flags)}}, rows);
         if (!call) return call.Result();
         if (!rows || count == 0) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -436,32 +482,52 @@ class Table final : public ComObject<mapi::IMAPITable> {
         if (!(flags & mapi::TBL_NOADVANCE)) cursor_ = count > 0 ? last : first;
         call.AddArg("returned", ArgDec(static_cast<std::int64_t>(out.size())));
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL Abort() override {
+    HRESULT MAPI_CALL Abort() override try {
+        const ProviderScope inProvider;
         auto call = Enter("Abort");
         if (!call) return call.Result();
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
     HRESULT MAPI_CALL ExpandRow(ULONG, mapi::LPBYTE, ULONG, ULONG, mapi::LPSRowSet* rows,
-                                ULONG*) override {
+                                ULONG*) override try {
+        const ProviderScope inProvider;
         if (rows) *rows = nullptr;
         return Unsupported("ExpandRow");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL CollapseRow(ULONG, mapi::LPBYTE, ULONG, ULONG*) override {
+    HRESULT MAPI_CALL CollapseRow(ULONG, mapi::LPBYTE, ULONG, ULONG*) override try {
+        const ProviderScope inProvider;
         return Unsupported("CollapseRow");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL WaitForCompletion(ULONG flags, ULONG timeout, ULONG* status) override {
+    HRESULT MAPI_CALL WaitForCompletion(ULONG flags, ULONG timeout, ULONG* status) override try {
+        const ProviderScope inProvider;
         auto call =
             Enter("WaitForCompletion", {{"flags", ArgHex(flags)}, {"timeout", ArgDec(timeout)}});
         if (!call) return call.Result();
         if (status) *status = kTableStatusComplete;
         return call.Return(mapi::S_OK);
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL GetCollapseState(ULONG, ULONG, mapi::LPBYTE, ULONG*, mapi::LPBYTE*) override {
+    HRESULT MAPI_CALL GetCollapseState(ULONG, ULONG, mapi::LPBYTE, ULONG*, mapi::LPBYTE*) override try {
+        const ProviderScope inProvider;
         return Unsupported("GetCollapseState");
+    } catch (...) {
+        return ProviderFailure();
     }
-    HRESULT MAPI_CALL SetCollapseState(ULONG, ULONG, mapi::LPBYTE, mapi::BOOKMARK*) override {
+    HRESULT MAPI_CALL SetCollapseState(ULONG, ULONG, mapi::LPBYTE, mapi::BOOKMARK*) override try {
+        const ProviderScope inProvider;
         return Unsupported("SetCollapseState");
+    } catch (...) {
+        return ProviderFailure();
     }
 
   protected:

@@ -2,6 +2,7 @@
 // console as a list it reads in place.
 #include "addrbook/selection_dialog.h"
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/exports.h"
 
 namespace tav {
@@ -30,37 +31,41 @@ void AppendEntry(const mapi::ADRENTRY& entry, ABItemList& list) {
 
 extern "C" bool GetABItemList(tav::ABItemList** list, std::uint32_t excludeDistLists) {
     using namespace tav;
-    ClearLog();
-    if (!list) {
-        WriteLog(kOpGet, kLogTrace, u"Bad parameters.");
-        return false;
-    }
-    mapi::AdrListPtr selected;
-    if (!RunSelectionDialog(kOpGet, false, selected)) return false;
-    if (!*list) *list = NewABItemList();
-    bool appended = false;
-    for (mapi::ULONG i = 0; i < selected.Count(); ++i) {
-        const mapi::ADRENTRY& entry = selected[i];
-        if (entry.cValues == 0 || !entry.rgPropVals) continue;
-        if (excludeDistLists && IsDistributionList(entry)) {
-            WriteLog(kOpGet, kLogTrace,
-                     u"Cannot add Distribution List as a user to the Tavrel Server.");
-            continue;
+    return ExportBoundary(kOpGet, false, [&] {
+        ClearLog();
+        if (!list) {
+            WriteLog(kOpGet, kLogTrace, u"Bad parameters.");
+            return false;
         }
-        appended = true;
-        AppendEntry(entry, **list);
-    }
-    return appended;
+        mapi::AdrListPtr selected;
+        if (!RunSelectionDialog(kOpGet, false, selected)) return false;
+        if (!*list) *list = NewABItemList();
+        bool appended = false;
+        for (mapi::ULONG i = 0; i < selected.Count(); ++i) {
+            const mapi::ADRENTRY& entry = selected[i];
+            if (entry.cValues == 0 || !entry.rgPropVals) continue;
+            if (excludeDistLists && IsDistributionList(entry)) {
+                WriteLog(kOpGet, kLogTrace,
+                         u"Cannot add Distribution List as a user to the Tavrel Server.");
+                continue;
+            }
+            appended = true;
+            AppendEntry(entry, **list);
+        }
+        return appended;
+    });
 }
 
 extern "C" bool FreeABItemList(tav::ABItemList** list) {
     using namespace tav;
-    ClearLog();
-    if (!list || !*list) {
-        WriteLog(kOpFree, kLogTrace, u"Bad parameters.");
-        return false;
-    }
-    DeleteABItemList(*list);
-    *list = nullptr;
-    return true;
+    return ExportBoundary(kOpFree, false, [&] {
+        ClearLog();
+        if (!list || !*list) {
+            WriteLog(kOpFree, kLogTrace, u"Bad parameters.");
+            return false;
+        }
+        DeleteABItemList(*list);
+        *list = nullptr;
+        return true;
+    });
 }

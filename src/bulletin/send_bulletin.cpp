@@ -7,6 +7,7 @@
 
 #include "core/adaptor_session.h"
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/exports.h"
 #include "core/resource_text.h"
 #include "mapi/mapi.h"
@@ -187,22 +188,24 @@ extern "C" bool SendBulletinByEmail(const tav::WideStringSlot* subject,
                                     const tav::WideStringSlot* body,
                                     const tav::WideStringList* recipients) {
     using namespace tav;
-    ClearLog();
-    AdaptorSession& s = Session();
-    if (!s.session || !s.defaultMsgStore) {
-        ShowWarningBox(ResourceText::LoadString(kTextNoDefaultStoreToSend));
-        WriteLog(kOpSend, kLogTrace, u"No session.");
-        return false;
-    }
-    std::optional<std::u16string> subjectText = ReadSlot(subject);
-    std::optional<std::u16string> bodyText = ReadSlot(body);
-    std::optional<std::vector<std::u16string>> addresses = ReadList(recipients);
-    bool sent = false;
-    if (!subjectText || !bodyText || !addresses)
-        WriteLog(kOpSend, kLogTrace, u"Bad parameters.");
-    else
-        sent = Compose(*subjectText, *bodyText, *addresses);
-    // Everything is released by now; a message not submitted was never saved.
-    if (!sent) ShowWarningBox(ResourceText::LoadString(kTextSendFailed));
-    return sent;
+    return ExportBoundary(kOpSend, false, [&] {
+        ClearLog();
+        AdaptorSession& s = Session();
+        if (!s.session || !s.defaultMsgStore) {
+            ShowWarningBox(ResourceText::LoadString(kTextNoDefaultStoreToSend));
+            WriteLog(kOpSend, kLogTrace, u"No session.");
+            return false;
+        }
+        std::optional<std::u16string> subjectText = ReadSlot(subject);
+        std::optional<std::u16string> bodyText = ReadSlot(body);
+        std::optional<std::vector<std::u16string>> addresses = ReadList(recipients);
+        bool sent = false;
+        if (!subjectText || !bodyText || !addresses)
+            WriteLog(kOpSend, kLogTrace, u"Bad parameters.");
+        else
+            sent = Compose(*subjectText, *bodyText, *addresses);
+        // Everything is released by now; a message not submitted was never saved.
+        if (!sent) ShowWarningBox(ResourceText::LoadString(kTextSendFailed));
+        return sent;
+    });
 }

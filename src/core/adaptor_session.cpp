@@ -5,6 +5,7 @@
 
 #include "core/default_msg_store.h"
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/profile_name.h"
 #include "core/resource_text.h"
 #include "platform/com_apartment.h"
@@ -102,18 +103,27 @@ AdaptorSession& Session() {
 bool InitializeSession() {
     ClearLog();
     AdaptorSession& s = Session();
+    // A repeated Initialize starts afresh, so that its result describes its own session and no
+    // later operation reaches the objects of the one before.
+    ReleaseHandles(s);
+    s.isInitialized = false;
     std::u16string profile;
     EntryIdRecordPtr storeId;
     bool mapiStarted = false;
     try {
         InitializeSteps(s, profile, storeId, mapiStarted);
     } catch (...) {
-        WriteLog(kOpInitialize, kLogFatal, u"Exception caught.");
+        LogCaughtException(kOpInitialize);
         s.isInitialized = false;
     }
     storeId.reset();
     if (!s.isInitialized) {
-        ShowWarningBox(ResourceText::FormatText(kTextInitializeFailed, profile));
+        try {
+            ShowWarningBox(ResourceText::FormatText(kTextInitializeFailed, profile));
+        } catch (...) {
+            // The handles and MAPI below must go all the same.
+            LogCaughtException(kOpInitialize);
+        }
         // No handle may outlive MAPI.
         ReleaseHandles(s);
         if (mapiStarted) {
@@ -131,14 +141,21 @@ bool IsSessionInitialized() {
 
 bool UninitializeSession() {
     ClearLog();
-    WriteLog(kOpUninitialize, kLogTrace, u"Uninitializing MAPI connection.");
+    // A line that cannot be written must not keep the session (and MAPI) alive.
+    bool logged = true;
+    try {
+        WriteLog(kOpUninitialize, kLogTrace, u"Uninitializing MAPI connection.");
+    } catch (...) {
+        LogCaughtException(kOpUninitialize);
+        logged = false;
+    }
     AdaptorSession& s = Session();
     ReleaseHandles(s);
     // Only what this library initialised, so a second call uninitialises nothing twice.
     for (; s.mapiInitializations > 0; --s.mapiInitializations) mapi::MAPIUninitialize();
     for (; s.comInitializations > 0; --s.comInitializations) platform::UninitializeCom();
     s.isInitialized = false;
-    return true;
+    return logged;
 }
 
 }  // namespace tav

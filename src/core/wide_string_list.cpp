@@ -62,18 +62,21 @@ std::optional<std::vector<std::u16string>> ReadList(const WideStringList* list) 
     const WideStringNode* sentinel = list->sentinel;
     if (!sentinel) return entries;
     const WideStringNode* node = sentinel->next;
-    // A second pointer follows at half speed; the walk meeting it again means links that circle
-    // without the sentinel, refused at once rather than walked until the count runs out.
-    const WideStringNode* behind = node;
-    for (std::uint32_t walked = 0; node != sentinel; ++walked) {
+    // Two links a step: it meets node on a ring that never passes the sentinel, which ends the
+    // walk long before a huge count would.
+    const WideStringNode* ahead = node;
+    std::uint32_t walked = 0;
+    for (; node != sentinel; ++walked) {
         if (!node || walked == list->count) return std::nullopt;
         std::optional<std::u16string> text = ReadSlot(&node->text);
         if (!text) return std::nullopt;
         entries.push_back(std::move(*text));
         node = node->next;
-        if (walked % 2 == 1) behind = behind->next;
-        if (node == behind && node != sentinel) return std::nullopt;
+        for (int i = 0; i < 2 && ahead && ahead != sentinel; ++i) ahead = ahead->next;
+        if (node && node == ahead && node != sentinel) return std::nullopt;
     }
+    // Fewer links than the count says is as broken as more.
+    if (walked != list->count) return std::nullopt;
     return entries;
 }
 

@@ -49,8 +49,8 @@ std::vector<std::u16string> ListEntries(const WideStringList& list);
 
 // The entries of a list someone else built, oldest first. A list without sentinel is empty.
 // Rejected (nullopt): a null list, a broken link, links that do not lead back to the sentinel
-// within the count or that circle without it (found without walking the count out), or an
-// entry whose slot cannot be read.
+// within the count (a ring past the sentinel is found however large the count), a count other
+// than the number of links, or an entry whose slot cannot be read.
 std::optional<std::vector<std::u16string>> ReadList(const WideStringList* list);
 
 }  // namespace tav

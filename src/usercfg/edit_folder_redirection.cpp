@@ -1,6 +1,7 @@
 // EditFolderRedirectionSettings: a user's folder-redirection settings read from the user's
 // configuration message, edited in the "Choose Folders" dialog and written back on OK.
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/exports.h"
 #include "core/resource_text.h"
 #include "redirect/choose_folders_dialog.h"
@@ -97,15 +98,17 @@ extern "C" bool EditFolderRedirectionSettings(const tav::WideStringSlot* display
                                               std::int32_t* time, std::int32_t* sentActivationTime,
                                               bool* redirSentItems) {
     using namespace tav;
-    ClearLog();
-    std::optional<std::u16string> name = ReadSlot(displayName);
-    std::optional<std::u16string> user = ReadSlot(userDn);
-    std::optional<std::u16string> server = ReadSlot(serverDn);
-    CallerSettings caller{redirSelected, numSelectedFolders, time, sentActivationTime,
-                          redirSentItems};
-    if (!name || !user || !server || !caller.Complete()) {
-        WriteLog(kOp, kLogTrace, u"Bad parameters.");
-        return false;
-    }
-    return EditSettings(*name, *user, *server, caller);
+    return ExportBoundary(kOp, false, [&] {
+        ClearLog();
+        std::optional<std::u16string> name = ReadSlot(displayName);
+        std::optional<std::u16string> user = ReadSlot(userDn);
+        std::optional<std::u16string> server = ReadSlot(serverDn);
+        CallerSettings caller{redirSelected, numSelectedFolders, time, sentActivationTime,
+                              redirSentItems};
+        if (!name || !user || !server || !caller.Complete()) {
+            WriteLog(kOp, kLogTrace, u"Bad parameters.");
+            return false;
+        }
+        return EditSettings(*name, *user, *server, caller);
+    });
 }

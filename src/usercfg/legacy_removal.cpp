@@ -2,6 +2,7 @@
 // there is one, from a legacy server's administrator mailbox.
 #include "core/adaptor_session.h"
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/exports.h"
 #include "mailbox/config_message.h"
 #include "mailbox/open_msg_store.h"
@@ -54,20 +55,22 @@ extern "C" bool RemoveUserFromLegacyServer(const tav::WideStringSlot* userDn,
                                            const tav::WideStringSlot* adminServerDn,
                                            const tav::WideStringSlot* service) {
     using namespace tav;
-    ClearLog();
-    if (!Session().session) {
-        WriteLog(kOp, kLogTrace, u"No session.");
-        return false;
-    }
-    std::optional<std::u16string> user = ReadSlot(userDn);
-    std::optional<std::u16string> admin = ReadSlot(adminDn);
-    std::optional<std::u16string> server = ReadSlot(adminServerDn);
-    std::optional<std::u16string> serviceName = ReadSlot(service);
-    if (!user || !admin || !server || !serviceName) {
-        WriteLog(kOp, kLogTrace, u"Bad parameters.");
-        return false;
-    }
-    WriteLog(kOp, kLogTrace, u"UserDN=%s, AdminDN=%s, AdminServerDN=%s, Service=%s", *user, *admin,
-             *server, *serviceName);
-    return RemoveUser(*user, *admin, *server, *serviceName);
+    return ExportBoundary(kOp, false, [&] {
+        ClearLog();
+        if (!Session().session) {
+            WriteLog(kOp, kLogTrace, u"No session.");
+            return false;
+        }
+        std::optional<std::u16string> user = ReadSlot(userDn);
+        std::optional<std::u16string> admin = ReadSlot(adminDn);
+        std::optional<std::u16string> server = ReadSlot(adminServerDn);
+        std::optional<std::u16string> serviceName = ReadSlot(service);
+        if (!user || !admin || !server || !serviceName) {
+            WriteLog(kOp, kLogTrace, u"Bad parameters.");
+            return false;
+        }
+        WriteLog(kOp, kLogTrace, u"UserDN=%s, AdminDN=%s, AdminServerDN=%s, Service=%s",
+                 *user, *admin, *server, *serviceName);
+        return RemoveUser(*user, *admin, *server, *serviceName);
+    });
 }

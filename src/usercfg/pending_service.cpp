@@ -1,6 +1,7 @@
 // SetPendingServiceAndRoutingInfoForUser: records a pending service and routing information in
 // the user's configuration message.
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/exports.h"
 #include "usercfg/user_config_message.h"
 
@@ -42,18 +43,20 @@ extern "C" bool SetPendingServiceAndRoutingInfoForUser(const tav::WideStringSlot
                                                        const tav::WideStringSlot* service,
                                                        const tav::WideStringSlot* routingInfo) {
     using namespace tav;
-    ClearLog();
-    std::optional<std::u16string> user = ReadSlot(userDn);
-    std::optional<std::u16string> server = ReadSlot(serverDn);
-    std::optional<std::u16string> pendingService = ReadSlot(service);
-    std::optional<std::u16string> routing = ReadSlot(routingInfo);
-    if (!user || !server || !pendingService || !routing) {
-        WriteLog(kOp, kLogTrace, u"Bad parameters.");
-        return false;
-    }
-    WriteLog(kOp, kLogTrace, u"UserDN=%s, ServerDN=%s, Service=%s, RoutingInfo=%s", *user, *server,
-             *pendingService, *routing);
-    bool done = SetPending(*user, *server, *pendingService, *routing);
-    if (!done) WriteLog(kOp, kLogWarning, u"Failed for UserDN=%s", *user);
-    return done;
+    return ExportBoundary(kOp, false, [&] {
+        ClearLog();
+        std::optional<std::u16string> user = ReadSlot(userDn);
+        std::optional<std::u16string> server = ReadSlot(serverDn);
+        std::optional<std::u16string> pendingService = ReadSlot(service);
+        std::optional<std::u16string> routing = ReadSlot(routingInfo);
+        if (!user || !server || !pendingService || !routing) {
+            WriteLog(kOp, kLogTrace, u"Bad parameters.");
+            return false;
+        }
+        WriteLog(kOp, kLogTrace, u"UserDN=%s, ServerDN=%s, Service=%s, RoutingInfo=%s",
+                 *user, *server, *pendingService, *routing);
+        bool done = SetPending(*user, *server, *pendingService, *routing);
+        if (!done) WriteLog(kOp, kLogWarning, u"Failed for UserDN=%s", *user);
+        return done;
+    });
 }

@@ -4,6 +4,7 @@
 
 #include "core/adaptor_session.h"
 #include "core/diagnostic_log.h"
+#include "core/export_boundary.h"
 #include "core/exports.h"
 #include "core/text.h"
 #include "mailbox/config_message.h"
@@ -89,17 +90,19 @@ extern "C" bool GetTavrelServiceNameForUser(const tav::WideStringSlot* userDn,
                                             const tav::WideStringSlot* serverDn,
                                             char16_t* serviceName, std::uint32_t capacity) {
     using namespace tav;
-    ClearLog();
-    if (!Session().session) {
-        WriteLog(kOp, kLogTrace, u"No session.");
-        return false;
-    }
-    std::optional<std::u16string> user = ReadSlot(userDn);
-    std::optional<std::u16string> server = ReadSlot(serverDn);
-    if (!serviceName || !user || !server) {
-        WriteLog(kOp, kLogTrace, u"Bad parameters.");
-        return false;
-    }
-    std::fill_n(serviceName, capacity, u'\0');
-    return GetServiceName(*user, *server, serviceName, capacity);
+    return ExportBoundary(kOp, false, [&] {
+        ClearLog();
+        if (!Session().session) {
+            WriteLog(kOp, kLogTrace, u"No session.");
+            return false;
+        }
+        std::optional<std::u16string> user = ReadSlot(userDn);
+        std::optional<std::u16string> server = ReadSlot(serverDn);
+        if (!serviceName || !user || !server) {
+            WriteLog(kOp, kLogTrace, u"Bad parameters.");
+            return false;
+        }
+        std::fill_n(serviceName, capacity, u'\0');
+        return GetServiceName(*user, *server, serviceName, capacity);
+    });
 }

@@ -204,5 +204,63 @@ TEST_F(SessionLifecycle, FailuresOfInitialize) {
     }
 }
 
+// A second Initialize starts from nothing: whatever its own steps obtain is what the session
+// holds, so a failing logon or address book is reported as false and a missing default store
+// keeps later bulletins from going through the first session's store.
+TEST_F(SessionLifecycle, RepeatedInitializeDescribesTheNewSession) {
+    struct Case {
+        const char* method;
+        std::int32_t result;
+        bool initialized;
+        std::string lastLine;
+    };
+    const std::vector<Case> cases = {
+        {"MAPILogonEx", std::int32_t(0x80040111), false,
+         "2:[ExchangeAdaptorDLL::Initialize] Failed in MAPILogonEx, profile='TavrelManager', "
+         "result=0x80040111."},
+        {"IMAPISession::OpenAddressBook", std::int32_t(0x80040115), false,
+         "2:[ExchangeAdaptorDLL::Initialize] Could not get MAPI Address Book, result=0x80040115."},
+        {"IMAPISession::OpenMsgStore", std::int32_t(0x8004011D), true,
+         "2:[ExchangeAdaptorDLL::Initialize] Failed to open default message store, "
+         "result=0x8004011d."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.method);
+        SetUp();
+        sim::OrgBuilder organisation;
+        AdminOrganisation(organisation);
+        ASSERT_TRUE(Initialize());
+        Fail(c.method, c.result);
+        auto& simulator = sim::Simulator::Instance();
+        simulator.ClearRecords();
+
+        EXPECT_EQ(Initialize(), c.initialized);
+        ASSERT_FALSE(Log().empty());
+        EXPECT_EQ(LogUtf8().back(), c.lastLine);
+        EXPECT_EQ(IsInitialized(), c.initialized);
+        AdaptorSession& s = Session();
+        EXPECT_EQ(bool(s.session), c.initialized);
+        EXPECT_EQ(bool(s.addrBook), c.initialized);
+        EXPECT_FALSE(s.defaultMsgStore || s.xms);
+        // The first session's objects went before the second logon.
+        if (!c.initialized) {
+            EXPECT_EQ(simulator.LiveObjects(), 0);
+        }
+
+        WideStringList recipients{};
+        InitList(recipients);
+        AppendToList(recipients, u"someone@example.com");
+        testing::WideArg subject(u"Subject");
+        testing::WideArg body(u"Body");
+        simulator.ClearRecords();
+        EXPECT_FALSE(SendBulletinByEmail(subject, body, &recipients));
+        EXPECT_EQ(LogUtf8(), std::vector<std::string>{
+                                 "4:[ExchangeAdaptorDLL::SendBulletinByEmail] No session."});
+        EXPECT_TRUE(simulator.CallsTo("IMsgStore::GetReceiveFolder").empty());
+        DestroyList(recipients);
+        TearDown();
+    }
+}
+
 }  // namespace
 }  // namespace tav

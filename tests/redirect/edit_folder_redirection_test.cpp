@@ -104,6 +104,23 @@ TEST_F(EditFolderRedirection, CancelLeavesMailboxAndSettingsAsTheyWere) {
     EXPECT_EQ(sim::DumpMailbox(UserModel()).dump(), before);
 }
 
+// A dialog whose window cannot be made is a dialog that failed: false, nothing shown, the values
+// as read from the message, and the mailbox unchanged.
+TEST_F(EditFolderRedirection, ADialogThatCannotOpenChangesNothing) {
+    Store({1, 1, 1000, 500, 0});
+    AddMarker(User().Ipm().Folder(u"Projects"), 77);
+    ASSERT_TRUE(Initialize());
+    std::string before = sim::DumpMailbox(UserModel()).dump();
+    portable::SetDialogCreationFails(true);
+    Result result = Edit({0, 9, 9, 9, 1}, {portable::PressOk()});
+    portable::SetDialogCreationFails(false);
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.values, (Values{1, 1, 1000, 500, 0}));
+    EXPECT_TRUE(Boxes().empty());
+    EXPECT_TRUE(CallsOn("IMessage::SetProps", ConfigLabel()).empty());
+    EXPECT_EQ(sim::DumpMailbox(UserModel()).dump(), before);
+}
+
 TEST_F(EditFolderRedirection, OkWithUnchangedSettingsWritesAndSavesThemAgain) {
     Store({0, 3, 1000, 500, 1});
     ASSERT_TRUE(Initialize());

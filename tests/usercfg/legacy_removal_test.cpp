@@ -2,6 +2,8 @@
 // rules it relies on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "mailbox/open_msg_store.h"
 #include "mailbox/open_named_folder.h"
 #include "support/library_fixture.h"
@@ -96,6 +98,55 @@ TEST_F(LegacyRemoval, StatisticsFailuresDoNotChangeTheOutcome) {
               "4:[ExchangeAdaptorDLL::DeleteMessageByEntryId] DeleteMessages failed, "
               "result=0x80040115.");
     EXPECT_EQ(Users(*stats_).size(), 3u);
+}
+
+// Each way the removal stops before the user's handheld record is gone: false, and neither
+// record deleted.
+TEST_F(LegacyRemoval, FailuresLeaveBothRecords) {
+    // A second legacy administrator whose service folders each lack one of the two folders.
+    const std::u16string otherAdmin = kUsers + u"legacyadmin2";
+    sim::MailboxBuilder& admin = builder_.Mailbox(otherAdmin, kServer).StandardFolders();
+    sim::FolderBuilder& noHandhelds = admin.Folder(u"NoHandhelds").Folder(u"HandheldStats");
+    Record(noHandhelds, 0x600C001F, u"both");
+    sim::FolderBuilder& onlyHandhelds = admin.Folder(u"NoStats").Folder(u"Handhelds");
+    Record(onlyHandhelds, 0x6002001F, u"both");
+    struct Case {
+        const char* name;
+        const char* method;  // fault with 0x80040115, or none
+        int nth;
+        const char16_t* adminDn;
+        const char16_t* service;
+        bool result;
+        std::string logged;  // a line the failure leaves
+    };
+    const std::vector<Case> cases = {
+        {"CreateStoreEntryID", "IExchangeManageStore::CreateStoreEntryID", 0, kLegacyAdmin,
+         u"TavrelService", false, "result=0x80040115"},
+        {"OpenRootFolder", "IMsgStore::OpenEntry", 0, kLegacyAdmin, u"TavrelService", false,
+         "OpenEntry failed, result=0x80040115."},
+        {"delete of the handheld record", "IMAPIFolder::DeleteMessages", 1, kLegacyAdmin,
+         u"TavrelService", false, "DeleteMessages failed, result=0x80040115."},
+        {"no Handhelds folder", nullptr, 0, otherAdmin.c_str(), u"NoHandhelds", false,
+         "Folder 'Handhelds' not found."},
+        {"no HandheldStats folder", nullptr, 0, otherAdmin.c_str(), u"NoStats", true,
+         "Folder 'HandheldStats' not found."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sim::Simulator::Instance().ClearFaults();
+        if (c.method) Fail(c.method, std::int32_t(0x80040115), c.nth);
+        WideArg userDn(kUsers + u"both"), adminDn(c.adminDn), server(kServer),
+            serviceName(c.service);
+        EXPECT_EQ(RemoveUserFromLegacyServer(userDn, adminDn, server, serviceName), c.result);
+        std::vector<std::string> log = LogUtf8();
+        EXPECT_TRUE(std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+            return line.find(c.logged) != std::string::npos;
+        })) << ::testing::PrintToString(log);
+        EXPECT_EQ(Users(*handhelds_).size(), 4u);
+        EXPECT_EQ(Users(*stats_).size(), 3u);
+        EXPECT_EQ(Users(noHandhelds).size(), 1u);
+        EXPECT_EQ(Users(onlyHandhelds).size(), c.result ? 0u : 1u);
+    }
 }
 
 // Folder names compare ASCII letters without case and nothing else; the first listed wins.

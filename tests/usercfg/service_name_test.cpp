@@ -131,6 +131,38 @@ TEST_F(ServiceName, NamesThatDoNotFitAreRefusedRatherThanCut) {
     EXPECT_EQ(std::u16string(exact), u"TES-East");
 }
 
+// Every step of the road to SERVICE_NAME failing in turn: false, the step's line last, and an
+// empty buffer.
+TEST_F(ServiceName, EachFailingStepEndsTheLookup) {
+    struct Case {
+        const char* method;
+        std::string lastLine;
+        int nth = 0;
+    };
+    const std::string op = "[ExchangeAdaptorDLL::GetTavrelServiceNameForUser] ";
+    const std::vector<Case> cases = {
+        {"IExchangeManageStore::CreateStoreEntryID", "4:" + op + "OpenMsgStore failed."},
+        {"IMAPISession::OpenMsgStore", "4:" + op + "OpenMsgStore failed."},
+        {"IMsgStore::OpenEntry", "4:" + op + "OpenRootFolder failed."},
+        {"IMAPIFolder::GetHierarchyTable",
+         "4:" + op + "OpenNamedFolder failed, result=0x80040115."},
+        {"IMAPIFolder::GetContentsTable", "4:" + op + "GetHandheldConfigMessageEntryId failed."},
+        // The first IMAPIFolder::OpenEntry opens the folder, the second the message.
+        {"IMAPIFolder::OpenEntry", "4:" + op + "OpenMessageByEntryId failed.", 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.method);
+        sim::Simulator::Instance().ClearFaults();
+        Fail(c.method, std::int32_t(0x80040115), c.nth);
+        char16_t buffer[16];
+        std::fill(std::begin(buffer), std::end(buffer), u'#');
+        EXPECT_FALSE(Lookup(u"jdoe", buffer, 16));
+        EXPECT_EQ(std::u16string(buffer, 16), std::u16string(16, u'\0'));
+        ASSERT_FALSE(Log().empty());
+        EXPECT_EQ(LogUtf8().back(), c.lastLine);
+    }
+}
+
 TEST_F(ServiceName, RefusedArgumentsAndRights) {
     WideArg dn(kDnPrefix + u"jdoe");
     WideArg server(kServer);
