@@ -29,3 +29,5 @@ echo "== tests"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --preset dev -j "$jobs"
+bash scripts/sweep.sh
+bash scripts/valgrind.sh
