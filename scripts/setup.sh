@@ -27,6 +27,8 @@ install_missing() {
 
 install_missing --no-install-recommends -- cmake ninja-build g++ libgtest-dev libgmock-dev \
   nlohmann-json3-dev g++-mingw-w64-i686 binutils-mingw-w64-i686 python3
+# valgrind memcheck for scripts/valgrind.sh.
+install_missing --no-install-recommends -- valgrind
 # Wine (32-bit) for running the Windows build, Xvfb for its screenshots.
 install_missing -- wine wine32:i386 xvfb xauth
 
