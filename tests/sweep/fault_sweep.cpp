@@ -287,18 +287,17 @@ bool Stopping(const Fault& fault) {
 // One export does silent work by design: the "Choose Folders" dialog of
 // EditFolderRedirectionSettings builds its folder tree and rewrites the folder markers without
 // logging or reporting a failure (a folder whose children cannot be read shows without them, a
-// marker that cannot be created leaves its folder unselected, a failed save leaves the count it
-// managed), and the export stores and hands back the settings the dialog ended with. Its true
-// result may therefore differ from the unfaulted run in the "TavrelHandheldInfo" folders (the
-// markers, the configuration message's settings, the folders made for them) and in its out
-// values; a difference anywhere else is still a silent success.
+// marker that cannot be created leaves its folder unselected, a failed save keeps what it had
+// not yet replaced). Its true result may therefore differ from the unfaulted run in the marker
+// folder "TavrelHandheldInfo/TavrelSynch"; a difference anywhere else (the configuration
+// message's settings included) or in its out values is still a silent success.
 struct Tolerance {
     const char* exportName;
     const char* folderPrefix;  // changes in the folders below this path are tolerated
     bool outValues;            // the out values may differ
 };
 const Tolerance kTolerated[] = {
-    {"EditFolderRedirectionSettings", "TavrelHandheldInfo", true},
+    {"EditFolderRedirectionSettings", "TavrelHandheldInfo/TavrelSynch", false},
 };
 
 bool Tolerated(const OrderedJson& change, const Tolerance* tolerance) {
