@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The fault sweep (docs/reliability.md): every scenario of the corpus and the demo, re-run once
 # per MAPI call site with each failure code and once per sampled MAPI buffer allocation with it
-# failing, under the dev build (AddressSanitizer, UndefinedBehaviorSanitizer). The scenarios are
+# failing, under the dev build (AddressSanitizer, UndefinedBehaviorSanitizer). The faults are
 # shared out over one sweep process per core. Fails when any run broke a rule or a process died;
 # prints the counts and the time taken.
 #
@@ -24,18 +24,28 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 jobs=$(nproc)
 out=build/dev/sweep
 mkdir -p "$out"
+rm -f "$out"/shard*
 start=$(date +%s)
 pids=()
 for ((shard = 0; shard < jobs; ++shard)); do
-  mine=()
-  for ((i = shard; i < ${#scenarios[@]}; i += jobs)); do mine+=("${scenarios[i]}"); done
-  [ ${#mine[@]} -gt 0 ] || continue
   build/dev/tests/sweep/tav-fault-sweep --library build/dev/src/libTavMgrExchangeAdaptor.so \
-    "${options[@]}" "${mine[@]}" >"$out/shard$shard.txt" 2>&1 &
+    --quiet --shard "$shard/$jobs" --sites "$out/shard$shard.sites" "${options[@]}" \
+    "${scenarios[@]}" >"$out/shard$shard.txt" 2>&1 &
   pids+=($!)
 done
 status=0
 for pid in "${pids[@]}"; do wait "$pid" || status=1; done
 cat "$out"/shard*.txt
+# The shares' figures together (the call sites of the shares overlap).
+sites=$(cat "$out"/shard*.sites 2>/dev/null | sort -u | wc -l)
+awk -v sites="$sites" '/^fault sweep:/ {
+    for (i = 1; i <= NF; ++i) {
+      if ($(i + 1) == "faulted") calls += $i
+      if ($(i + 1) == "failed" && $(i + 2) == "allocations,") allocations += $i
+      if ($(i + 1) == "runs,") runs += $i
+      if ($(i + 1) == "runs" && $(i + 2) == "broke") broken += $i
+    }
+  }
+  END { printf "fault sweep, all shares: %d call sites, %d faulted calls, %d failed allocations, %d runs, %d broke a rule\n", sites, calls, allocations, runs, broken }' "$out"/shard*.txt
 echo "fault sweep: $(( $(date +%s) - start )) s with $jobs processes"
 exit "$status"

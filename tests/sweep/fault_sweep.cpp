@@ -4,8 +4,12 @@
 // it checks what the library left behind and whether a step reported success for work the
 // failure stopped (docs/reliability.md gives the rules).
 //
-//   tav-fault-sweep [--library PATH] [--every N] [--all] [--list] [--quiet] SCENARIO...
+//   tav-fault-sweep [--library PATH] [--every N] [--all] [--shard I/N] [--sites FILE] [--list]
+//                   [--quiet] SCENARIO...
 //
+// --shard I/N runs the I-th of N shares of each scenario's faults (0 <= I < N; the unfaulted
+// runs are made by every share), so that N processes share the sweep evenly; --sites FILE
+// writes the call sites swept, one a line.
 // --every N sweeps only every N-th fault of each scenario (the valgrind sample); --all sweeps
 // every call with every code and every allocation instead of the bounded set (see FaultsOf);
 // --list prints the faults after the unfaulted runs instead of running them. Exit code 0: no
@@ -353,12 +357,22 @@ int main(int argc, char** argv) {
     std::vector<std::filesystem::path> files;
     std::size_t every = 1;
     bool quiet = false, list = false, all = false;
+    std::size_t shard = 0, shards = 1;
+    std::string sitesFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--library" && i + 1 < argc) {
             library = argv[++i];
         } else if (arg == "--every" && i + 1 < argc) {
             every = std::max<std::size_t>(1, std::stoul(argv[++i]));
+        } else if (arg == "--shard" && i + 1 < argc) {
+            const std::string value = argv[++i];
+            const auto slash = value.find('/');
+            shard = std::stoul(value.substr(0, slash));
+            shards = slash == std::string::npos ? 1 : std::stoul(value.substr(slash + 1));
+            if (shards == 0 || shard >= shards) return std::fprintf(stderr, "bad --shard\n"), 2;
+        } else if (arg == "--sites" && i + 1 < argc) {
+            sitesFile = argv[++i];
         } else if (arg == "--quiet") {
             quiet = true;
         } else if (arg == "--list") {
@@ -366,9 +380,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--all") {
             all = true;
         } else if (!arg.empty() && arg[0] == '-') {
-            std::fprintf(stderr,
-                         "usage: tav-fault-sweep [--library PATH] [--every N] [--all] "
-                         "[--list] [--quiet] SCENARIO...\n");
+            std::fprintf(
+                stderr,
+                "usage: tav-fault-sweep [--library PATH] [--every N] [--all] [--shard I/N] "
+                "[--sites FILE] [--list] [--quiet] SCENARIO...\n");
             return 2;
         } else {
             files.push_back(arg);
@@ -408,7 +423,7 @@ int main(int argc, char** argv) {
                 std::printf("%s: %s\n", file.filename().c_str(), fault.Describe(scenario).c_str());
             continue;
         }
-        for (std::size_t k = 0; k < faults.size(); k += every) {
+        for (std::size_t k = shard * every; k < faults.size(); k += every * shards) {
             const Fault& fault = faults[k];
             const std::string what = fault.Describe(scenario);
             g_current = file.string() + ", " + what;
@@ -461,5 +476,11 @@ int main(int argc, char** argv) {
         "), %zu failed allocations, %zu runs, %zu runs broke a rule (%zu faults not "
         "reached)\n",
         allocations, runs, failedRuns, notReached);
+    if (!sitesFile.empty()) {
+        std::FILE* out = std::fopen(sitesFile.c_str(), "w");
+        if (!out) return std::fprintf(stderr, "cannot write %s\n", sitesFile.c_str()), 2;
+        for (const std::string& site : sites) std::fprintf(out, "%s\n", site.c_str());
+        std::fclose(out);
+    }
     return failedRuns ? 1 : 0;
 }
