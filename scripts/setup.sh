@@ -31,6 +31,8 @@ install_missing --no-install-recommends -- cmake ninja-build g++ libgtest-dev li
 install_missing --no-install-recommends -- clang-tidy gcovr
 # clang and its runtime libraries (libFuzzer, the sanitizers) for the fuzz targets (scripts/fuzz.sh).
 install_missing --no-install-recommends -- clang libclang-rt-14-dev
+# valgrind memcheck for scripts/valgrind.sh.
+install_missing --no-install-recommends -- valgrind
 # Wine (32-bit) for running the Windows build, Xvfb for its screenshots.
 install_missing -- wine wine32:i386 xvfb xauth
 

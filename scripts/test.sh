@@ -31,6 +31,9 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --preset dev -j "$jobs"
 
+echo "== fault sweep"
+bash scripts/sweep.sh
+
 echo "== clang-tidy (src/, sim/)"
 bash scripts/clang-tidy.sh
 
@@ -39,3 +42,6 @@ bash scripts/coverage.sh 90
 
 echo "== fuzzing"
 bash scripts/fuzz.sh  # each libFuzzer target for 45 s from fuzz/corpus/ (about 5 minutes)
+
+echo "== valgrind"
+bash scripts/valgrind.sh

@@ -82,6 +82,7 @@ std::string ArgIid(const mapi::IID* iid) {
 }
 
 mapi::HRESULT Call::Return(mapi::HRESULT hr) {
+    if (warning_ && hr == mapi::S_OK) hr = warning_;
     result_ = hr;
     detail::EndCall(index_, records_, hr);
     return hr;
@@ -107,6 +108,11 @@ Call EnterCall(std::string method, std::string object, CallArgs args, mapi::HRES
         return call;
     }
     if (const Fault* fault = detail::FireFault(methodName, objectLabel)) {
+        if (!fault->nullOut && fault->result > 0) {
+            call.warning_ = fault->result;
+            call.proceed_ = true;
+            return call;
+        }
         call.nullOut_ = fault->nullOut;
         call.Return(fault->result);
         return call;

@@ -60,7 +60,10 @@ class Call {
     explicit operator bool() const { return proceed_; }
     bool NullOut() const { return nullOut_; }
     mapi::HRESULT Result() const { return result_; }
-    // Records hr as the call's result and returns it.
+    // The warning a fault asked for (MAPI_W_ERRORS_RETURNED, say), 0 for none: the call goes
+    // through and reports the warning instead of S_OK.
+    mapi::HRESULT Warning() const { return warning_; }
+    // Records hr as the call's result and returns it (a success becomes the warning, if any).
     mapi::HRESULT Return(mapi::HRESULT hr);
     // Adds an argument to the record after the call was entered (an out value, say).
     void AddArg(std::string name, std::string value);
@@ -73,6 +76,7 @@ class Call {
     bool proceed_ = false;
     bool nullOut_ = false;
     mapi::HRESULT result_ = 0;
+    mapi::HRESULT warning_ = 0;
 };
 
 // MAPI providers throw nothing across their interfaces, and neither does the simulation: every

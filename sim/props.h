@@ -123,7 +123,9 @@ class PropObject : public ComObject<Interface> {
             this->Enter("GetProps", {{"tags", ArgTags(tags)}, {"flags", ArgHex(flags)}}, values);
         if (!call) return call.Result();
         if (!count || !values) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
-        return call.Return(GetPropsFromMap(Props(), tags, flags, count, values));
+        // Asked to warn, the provider could read none of the properties.
+        const PropMap props = call.Warning() == mapi::MAPI_W_ERRORS_RETURNED ? PropMap() : Props();
+        return call.Return(GetPropsFromMap(props, tags, flags, count, values));
     } catch (...) {
         return ProviderFailure();
     }

@@ -14,7 +14,9 @@
 namespace sim {
 
 // A fault: the named method fails with `result` (or, with `nullOut`, succeeds without handing
-// out the object it should, where MAPI allows that).
+// out the object it should, where MAPI allows that). A warning as `result` (a positive code such
+// as MAPI_W_ERRORS_RETURNED) lets the call do its work and return the warning instead of S_OK;
+// GetProps asked for MAPI_W_ERRORS_RETURNED hands back every value as an error.
 struct Fault {
     std::string method;  // "IMAPITable::QueryRows", "IMsgStore::OpenEntry", "MAPILogonEx", ...
     std::int32_t result = 0;

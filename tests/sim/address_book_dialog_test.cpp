@@ -210,6 +210,31 @@ TEST_F(AddressBookTest, OpenedEntriesServeTheDirectoryProperties) {
 
 // The working list of an SMTP lookup: PR_ENTRYID and PR_RECIPIENT_TYPE, duplicated into one
 // buffer, then prepared with the four properties the lookup reads by position.
+TEST_F(AddressBookTest, AWarningFaultOnGetPropsHandsBackEveryValueAsAnError) {
+    const sim::Bytes id = IdOf(nohome_);
+    ULONG type = 0;
+    mapi::ComPtr<mapi::IUnknown> unknown;
+    ASSERT_EQ(book_->OpenEntry(static_cast<ULONG>(id.size()),
+                               reinterpret_cast<mapi::LPENTRYID>(const_cast<uint8_t*>(id.data())),
+                               &mapi::IID_IMAPIProp, 0, &type, unknown.Put()),
+              mapi::S_OK);
+    auto entry = mapi::StaticPointerCast<mapi::IMAPIProp>(std::move(unknown));
+    Simulator::Instance().AddFault(
+        {"IMailUser::GetProps", mapi::MAPI_W_ERRORS_RETURNED, 1, "", false});
+    mapi::SizedSPropTagArray<2> tags{2, {mapi::PR_DISPLAY_NAME_W, mapi::PR_EMAIL_ADDRESS_W}};
+    ULONG count = 0;
+    mapi::MapiBuffer<mapi::SPropValue> values;
+    ASSERT_EQ(entry->GetProps(tags.get(), 0, &count, values.Put()), mapi::MAPI_W_ERRORS_RETURNED);
+    ASSERT_EQ(count, 2u);
+    for (ULONG i = 0; i < count; ++i) {
+        EXPECT_EQ(values[i].ulPropTag, mapi::CHANGE_PROP_TYPE(tags.aulPropTag[i], mapi::PT_ERROR));
+        EXPECT_EQ(values[i].Value.err, mapi::MAPI_E_NOT_FOUND);
+    }
+    // The fault was for the first call only.
+    ASSERT_EQ(entry->GetProps(tags.get(), 0, &count, values.Put()), mapi::S_OK);
+    EXPECT_EQ(std::u16string(values[0].Value.lpszW), u"No Home");
+}
+
 TEST_F(AddressBookTest, PrepareRecipsPutsTheRequestedPropertiesFirst) {
     auto& nohome = *Simulator::Instance().Org().FindEntry(nohome_);
     sim::RemoveProp(nohome.props, mapi::PR_SEND_RICH_INFO);

@@ -146,6 +146,17 @@ TEST_F(InfraObjectTest, NullOutFaultSucceedsWithoutHandingOutTheObject) {
     EXPECT_EQ(sort, nullptr);
 }
 
+TEST_F(InfraObjectTest, AWarningFaultLetsTheCallWorkAndReturnsTheWarning) {
+    Simulator::Instance().AddFault(
+        {"IMAPITable::GetRowCount", mapi::MAPI_W_ERRORS_RETURNED, 0, "", false});
+    mapi::ComPtr<mapi::IMAPITable> table = Table("contents:A");
+    mapi::ULONG count = 7;
+    EXPECT_EQ(table->GetRowCount(0, &count), mapi::MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(count, 1u);
+    // A failure of the call itself still comes back as that failure.
+    EXPECT_EQ(table->GetRowCount(0, nullptr), mapi::MAPI_E_INVALID_PARAMETER);
+}
+
 TEST_F(InfraObjectTest, EntryPointCallsAreRecordedWithoutObjectAndTakeFaults) {
     Simulator::Instance().AddFault({"MAPILogonEx", mapi::MAPI_E_LOGON_FAILED, 2, "", false});
     sim::Call first = sim::EnterFunction("MAPILogonEx", {{"profile", "TavrelManager"}});

@@ -17,13 +17,14 @@ struct BufferStats {
     std::size_t liveLinkedBlocks = 0;  // blocks linked to those roots
     std::size_t liveBytes = 0;         // bytes requested for all live blocks
     std::size_t allocations = 0;       // root buffers allocated since the last counter reset
+    std::size_t linkedAllocations = 0; // blocks linked to a root since the last counter reset
     std::size_t badFrees = 0;          // MAPIFreeBuffer calls on a pointer that is no live root
     std::size_t badParents = 0;        // MAPIAllocateMore calls on a pointer that is no live block
 };
 
 MAPI_RUNTIME_API BufferStats GetBufferStats();
 
-// Zeroes allocations, badFrees and badParents. Live blocks stay registered, so buffers
+// Zeroes allocations, linkedAllocations, badFrees and badParents. Live blocks stay registered, so buffers
 // allocated before the reset can still be freed correctly.
 MAPI_RUNTIME_API void ResetBufferCounters();
 

@@ -69,6 +69,7 @@ void ResetBufferCounters() {
     Registry& r = TheRegistry();
     RuntimeGuard lock(r.mutex);
     r.stats.allocations = 0;
+    r.stats.linkedAllocations = 0;
     r.stats.badFrees = 0;
     r.stats.badParents = 0;
 }
@@ -131,6 +132,7 @@ mapi::SCODE MAPI_CALL MAPIAllocateMore(mapi::ULONG cbSize, mapi::LPVOID lpObject
     r.blocks.at(root).linked.push_back(p);
     r.blocks.emplace(p, Block{cbSize, root, {}});
     ++r.stats.liveLinkedBlocks;
+    ++r.stats.linkedAllocations;
     r.stats.liveBytes += cbSize;
     *lppBuffer = p;
     return mapi::S_OK;
