@@ -1,6 +1,5 @@
 #include "redirect/entry_blob.h"
 
-#include <algorithm>
 #include <cstdint>
 
 namespace tav {
@@ -18,11 +17,6 @@ mapi::LPENTRYID EntryBlob::EntryId() const {
     return bytes_.empty()
                ? nullptr
                : reinterpret_cast<mapi::LPENTRYID>(const_cast<mapi::BYTE*>(bytes_.data()));
-}
-
-bool EntryBlob::Matches(const mapi::SBinary& value) const {
-    if (value.cb != Count()) return false;
-    return value.cb == 0 || std::equal(bytes_.begin(), bytes_.end(), value.lpb);
 }
 
 std::size_t EntryBlob::Hash() const {

@@ -24,8 +24,6 @@ class EntryBlob {
     // The bytes as the entry identifier MAPI calls take; null for an empty blob.
     mapi::LPENTRYID EntryId() const;
 
-    // The same count and the same bytes.
-    bool Matches(const mapi::SBinary& value) const;
     friend bool operator==(const EntryBlob&, const EntryBlob&) = default;
 
     // A hash of the bytes, for sets and maps of blobs.
