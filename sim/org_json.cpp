@@ -1331,7 +1331,7 @@ Json ReadJsonFile(const std::filesystem::path& path) {
     CheckNesting(text.str(), path);
     try {
         return Json::parse(text.str());
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {  // a syntax error, or a number out of range
         throw JsonError(path.string() + ": not valid JSON (" + error.what() + ")");
     }
 }

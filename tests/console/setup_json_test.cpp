@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "mapi/mapi.h"
@@ -148,6 +149,26 @@ TEST(SetupJson, MistakesAreRefusedWithTheirPlace) {
             EXPECT_EQ(std::string(error.what()).rfind(c.place, 0), 0u) << error.what();
         }
     }
+}
+
+// A file that is no JSON at all, or whose number does not fit a double, is refused by name.
+TEST(SetupJson, UnreadableJsonTextIsRefusedWithTheFile) {
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / "tav-setup-json-test.json";
+    for (const char* text : {"{\"clock\": ", "666000739.20560E7518", "[1e999999]"}) {
+        SCOPED_TRACE(text);
+        {
+            std::ofstream out(file, std::ios::binary | std::ios::trunc);
+            out << text;
+        }
+        try {
+            sim::ReadJsonFile(file);
+            ADD_FAILURE() << "read";
+        } catch (const sim::JsonError& error) {
+            EXPECT_NE(std::string(error.what()).find("not valid JSON"), std::string::npos);
+        }
+    }
+    std::filesystem::remove(file);
 }
 
 TEST(SetupJson, RegistryValuesAndKeys) {
