@@ -249,14 +249,14 @@ console::Scenario WithFault(const console::Scenario& scenario, const Fault& faul
         step.allocationFailures =
             console::AllocationFailures{static_cast<std::uint32_t>(*fault.allocation), 1};
     } else {
-        sim::FaultSpec spec;
-        spec.fault.method = fault.method;
-        spec.fault.object = fault.object;
-        spec.fault.nth = fault.nth;
-        spec.fault.result = fault.code.result;
-        spec.fault.nullOut = fault.code.nullOut;
-        spec.persistent = false;
-        step.faults.push_back(spec);
+        sim::FaultSpec stepFault;
+        stepFault.fault.method = fault.method;
+        stepFault.fault.object = fault.object;
+        stepFault.fault.nth = fault.nth;
+        stepFault.fault.result = fault.code.result;
+        stepFault.fault.nullOut = fault.code.nullOut;
+        stepFault.persistent = false;
+        step.faults.push_back(stepFault);
     }
     return faulted;
 }
