@@ -94,6 +94,14 @@ std::optional<PropMap> PropsOfId(const mapi::SBinary& id) {
     return OneOffProps(*resolved->oneOff, Bytes(id.lpb, id.lpb + id.cb));
 }
 
+// False for an entry whose provider leaves recipients as they were given.
+bool PreparesRecipients(const mapi::SBinary& id) {
+    auto resolved = Resolve(id.lpb, id.cb);
+    if (!resolved || !resolved->entry) return true;
+    const AddressEntry* entry = Org().FindEntry(*resolved->entry);
+    return !entry || entry->preparesRecipients;
+}
+
 const mapi::SPropValue* FindValue(ULONG count, const mapi::SPropValue* values, ULONG tag) {
     for (ULONG i = 0; i < count; ++i) {
         if (values[i].ulPropTag == tag) return &values[i];
@@ -333,18 +341,33 @@ HRESULT BuildPickedList(const mapi::ADRPARM& params, const mapi::ADRLIST* given,
         for (ULONG i = 0; i < given->cEntries; ++i) entries.push_back(ValuesOf(given->aEntries[i]));
     }
     for (std::uint32_t index : picks) {
+        if (index == AddressDialogAnswer::kRemovedPick) {
+            entries.emplace_back();
+            continue;
+        }
         const AddressEntry* entry = Org().FindEntry(index);
         if (!entry) continue;
         const PropMap props = AddressEntryProps(*entry);
         PropList values;
         for (ULONG tag : kPickedTags) {
+            if (tag == mapi::PR_ENTRYID && !entry->dialogEntryId) continue;
             auto value = LookupProp(props, tag, true);
             if (!IsError(value)) values.push_back(std::move(value));
         }
         if (wells) values.emplace_back(mapi::PR_RECIPIENT_TYPE, FocusedWellType(params));
         entries.push_back(std::move(values));
     }
-    return AllocAdrList(entries, out);
+    HRESULT hr = AllocAdrList(entries, out);
+    if (mapi::FAILED(hr)) return hr;
+    // An entry without values has no value array at all.
+    for (ULONG i = 0; i < (*out)->cEntries; ++i) {
+        mapi::ADRENTRY& entry = (*out)->aEntries[i];
+        if (entry.cValues == 0) {
+            MAPIFreeBuffer(entry.rgPropVals);
+            entry.rgPropVals = nullptr;
+        }
+    }
+    return mapi::S_OK;
 }
 
 // A deep copy of a value the caller passed in, its pointers allocated on parent.
@@ -676,6 +699,7 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
             const mapi::SPropValue* id =
                 FindValue(entry.cValues, entry.rgPropVals, mapi::PR_ENTRYID);
             if (!id) continue;
+            if (!PreparesRecipients(id->Value.bin)) continue;
             std::optional<PropMap> found = PropsOfId(id->Value.bin);
             if (!found) {
                 result = mapi::MAPI_E_NOT_FOUND;

@@ -112,6 +112,11 @@ struct AddressEntry {
     // PR_EMS_AB_PROXY_ADDRESSES_W, PR_SEND_RICH_INFO, ...
     PropMap props;
     std::vector<std::uint32_t> members;  // distribution lists: indexes of member entries
+    // Entries of a provider that hands the address dialog its rows without PR_ENTRYID.
+    bool dialogEntryId = true;
+    // Entries of a provider that does not prepare recipients: PrepareRecips leaves an entry
+    // that names one as it was given, and succeeds.
+    bool preparesRecipients = true;
 };
 
 struct MsgService {
@@ -140,7 +145,10 @@ struct Profile {
 // What the people in front of MAPI's own dialogs do, in call order.
 struct AddressDialogAnswer {
     enum class Action { Pick, Cancel, Fail } action = Action::Pick;
-    std::vector<std::uint32_t> picks;  // address-entry indexes, in the order picked
+    // Address-entry indexes, in the order picked; kRemovedPick is an entry the dialog hands back
+    // with no values (a recipient taken out of the well again).
+    std::vector<std::uint32_t> picks;
+    static constexpr std::uint32_t kRemovedPick = 0xFFFFFFFFu;
     std::int32_t failure = 0;          // result of Address for Fail
 };
 struct ServiceDialogAnswer {

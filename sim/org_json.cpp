@@ -1031,6 +1031,8 @@ class OrgLoader {
         }
         if (auto smtp = reader.OptionalString("smtp")) entry->Smtp(FromUtf8(*smtp));
         if (reader.Has("sendRichInfo")) entry->SendRichInfo(reader.Bool("sendRichInfo", true));
+        entry->Model().dialogEntryId = reader.Bool("dialogEntryId", true);
+        entry->Model().preparesRecipients = reader.Bool("preparesRecipients", true);
         LoadProperties(reader, entry->Model().props, nullptr);
         if (const Json* members = reader.Optional("members")) {
             if (type != "distList") reader.Fail("members", "only distribution lists have members");
@@ -1615,7 +1617,9 @@ AddressDialogAnswer ParseAddressDialogAnswer(const Json& value, const Organisati
         const std::string listPath = reader.PathOf("pick");
         for (std::size_t i = 0; i < CheckedArray(*picks, listPath).size(); ++i)
             answer.picks.push_back(
-                OrgLoader::ResolveEntry(org, (*picks)[i], IndexPath(listPath, i)));
+                (*picks)[i].is_null()
+                    ? AddressDialogAnswer::kRemovedPick
+                    : OrgLoader::ResolveEntry(org, (*picks)[i], IndexPath(listPath, i)));
     } else if (reader.Bool("cancel", false)) {
         answer.action = AddressDialogAnswer::Action::Cancel;
     } else if (const Json* failure = reader.Optional("fail")) {
@@ -1946,6 +1950,8 @@ OrderedJson DumpAddressEntry(const AddressEntry& entry, const Organisation& org)
             RemoveProp(props, tag);
         }
     }
+    if (!entry.dialogEntryId) out["dialogEntryId"] = false;
+    if (!entry.preparesRecipients) out["preparesRecipients"] = false;
     out = DumpPropsInto(std::move(out), props, nullptr);
     for (ULONG tag : missing) out["properties"][PropertyTagName(tag)] = nullptr;
     if (list) {

@@ -369,6 +369,43 @@ TEST_F(Selection, EntriesThatCannotBeRead) {
     EXPECT_TRUE(Boxes().empty());
 }
 
+// What a dialog can hand back short of a full entry: an entry with no values (a recipient taken
+// out of the well) is skipped; one without PR_ENTRYID gives an empty record; an entry that
+// PrepareRecips leaves as it was given has no SMTP address, and the rest is read.
+TEST_F(Selection, EntriesTheDialogHandsBackIncomplete) {
+    sim::Organisation& org = sim::Simulator::Instance().Org();
+    org.FindEntry(ann_)->dialogEntryId = false;
+    org.FindEntry(jdoe_)->preparesRecipients = false;
+    const std::uint32_t removed = AddressDialogAnswer::kRemovedPick;
+
+    Script({Pick({removed, ann_, jdoe_})});
+    ABItemList* list = nullptr;
+    ASSERT_TRUE(GetABItemList(&list, 1));
+    ASSERT_NE(list, nullptr);
+    std::vector<std::string> jdoeUnprepared = jdoeRecord;
+    jdoeUnprepared[0] = "John Doe";
+    jdoeUnprepared[5] = "";
+    EXPECT_EQ(Records(*list), (std::vector<std::vector<std::string>>{kEmptyRecord, jdoeUnprepared}));
+    EXPECT_EQ(LogUtf8(), (std::vector<std::string>{
+                             Line("GetABItemList", "HrGWResolveProxy failed; no SMTP address available."),
+                             Line("GetABItemList", "Recipient selected MailboxDN=" + jdoeDn + "."),
+                         }));
+    EXPECT_TRUE(FreeABItemList(&list));
+
+    // Single selection: the entry without an id still gives the caller a record, an empty one;
+    // a list of removed entries alone gives none.
+    Script({Pick({removed, ann_}), Pick({removed})});
+    ABItem* item = nullptr;
+    ASSERT_TRUE(GetABItem(&item));
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(Members(*item), kEmptyRecord);
+    EXPECT_TRUE(LogUtf8().empty());
+    EXPECT_TRUE(FreeABItem(&item));
+    EXPECT_FALSE(GetABItem(&item));
+    EXPECT_EQ(item, nullptr);
+    EXPECT_TRUE(Boxes().empty());
+}
+
 // Any non-zero value excludes distribution lists; zero reads a list as one ordinary record
 // without expanding its members.
 TEST_F(Selection, ListSelectionWithAndWithoutDistributionLists) {
