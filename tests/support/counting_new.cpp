@@ -15,6 +15,7 @@ std::size_t g_count = 0;
 bool g_armed = false;
 bool g_fired = false;
 bool g_forGood = false;
+bool g_onlyRuntime = false;
 std::size_t g_failAt = 0;
 
 // The stand-ins for system DLLs (MAPI32, the Win32 services) are shared libraries here; their
@@ -26,11 +27,18 @@ bool FromSystemStandIn(void* caller) {
     return std::strstr(name, "libtavmapi32") || std::strstr(name, "libtavplatform");
 }
 
+bool FromMapiRuntime(void* caller) {
+    Dl_info info;
+    return caller && dladdr(caller, &info) && info.dli_fname &&
+           std::strstr(info.dli_fname, "libtavmapi32");
+}
+
 // True when this allocation is the one to fail. Only the library's own allocations count: the
 // simulated provider and the system stand-ins allocate from heaps of their own in reality, so
 // theirs are neither counted nor failed.
 bool CountAndDecide(void* caller) {
-    if (sim::InProvider() || FromSystemStandIn(caller)) return false;
+    if (g_onlyRuntime ? !FromMapiRuntime(caller) : sim::InProvider() || FromSystemStandIn(caller))
+        return false;
     std::size_t index = g_count++;
     if (g_armed && (g_forGood ? index >= g_failAt : !g_fired && index == g_failAt)) {
         g_fired = true;
@@ -62,6 +70,10 @@ void FailAllocationAfter(std::size_t succeeding, bool forGood) {
     g_failAt = succeeding;
     g_fired = false;
     g_armed = true;
+}
+
+void CountOnlyTheMapiRuntime(bool only) {
+    g_onlyRuntime = only;
 }
 
 bool ClearAllocationFailure() {

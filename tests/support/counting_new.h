@@ -11,6 +11,9 @@
 namespace tav::testing {
 
 void FailAllocationAfter(std::size_t succeeding, bool forGood = false);
+// With true, only the allocations of the MAPI32 stand-in's own code count (and fail), for the
+// tests of that runtime itself.
+void CountOnlyTheMapiRuntime(bool only);
 // Disarms; true when the armed failure happened (at least once).
 bool ClearAllocationFailure();
 // Allocations since the last FailAllocationAfter or ResetAllocationCount.

@@ -106,7 +106,14 @@ mapi::SCODE MAPI_CALL MAPIAllocateBuffer(mapi::ULONG cbSize, mapi::LPVOID* lppBu
     if (mapi::portable::NextAllocationFails(r)) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
     void* p = mapi::portable::NewBlock(cbSize);
     if (!p) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    r.blocks.emplace(p, Block{cbSize, nullptr, {}});
+    // The bookkeeping allocates too; running out of memory there is a result like any other,
+    // never an exception through this C interface.
+    try {
+        r.blocks.emplace(p, Block{cbSize, nullptr, {}});
+    } catch (...) {
+        std::free(p);
+        return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
+    }
     ++r.stats.liveBuffers;
     ++r.stats.allocations;
     r.stats.liveBytes += cbSize;
@@ -129,8 +136,15 @@ mapi::SCODE MAPI_CALL MAPIAllocateMore(mapi::ULONG cbSize, mapi::LPVOID lpObject
     if (mapi::portable::NextAllocationFails(r)) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
     void* p = mapi::portable::NewBlock(cbSize);
     if (!p) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    r.blocks.at(root).linked.push_back(p);
-    r.blocks.emplace(p, Block{cbSize, root, {}});
+    std::vector<void*>& linked = r.blocks.at(root).linked;
+    try {
+        linked.push_back(p);
+        r.blocks.emplace(p, Block{cbSize, root, {}});
+    } catch (...) {
+        if (!linked.empty() && linked.back() == p) linked.pop_back();
+        std::free(p);
+        return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
+    }
     ++r.stats.liveLinkedBlocks;
     ++r.stats.linkedAllocations;
     r.stats.liveBytes += cbSize;

@@ -39,11 +39,18 @@ class CollectedRows {
         for (SRow& row : rows_) MAPIFreeBuffer(row.lpProps);
     }
 
-    // Takes the rows of a batch and frees the batch's own buffer.
-    void Take(LPSRowSet batch) {
-        rows_.insert(rows_.end(), batch->aRow, batch->aRow + batch->cRows);
+    // Takes the rows of a batch and frees the batch's own buffer; false (the batch freed whole)
+    // when there is no memory to hold its rows.
+    bool Take(LPSRowSet batch) {
+        try {
+            rows_.insert(rows_.end(), batch->aRow, batch->aRow + batch->cRows);
+        } catch (...) {
+            FreeProws(batch);
+            return false;
+        }
         batch->cRows = 0;
         FreeProws(batch);
+        return true;
     }
 
     ULONG count() const { return static_cast<ULONG>(rows_.size()); }
@@ -95,7 +102,7 @@ extern "C" HRESULT MAPI_CALL HrQueryAllRows(LPMAPITABLE lpTable, LPSPropTagArray
             return hr;
         }
         const bool done = !batch || batch->cRows == 0;
-        if (batch) rows.Take(batch);
+        if (batch && !rows.Take(batch)) return MAPI_E_NOT_ENOUGH_MEMORY;
         if (crowsMax > 0 && rows.count() > static_cast<ULONG>(crowsMax)) {
             return MAPI_E_TABLE_TOO_BIG;
         }
