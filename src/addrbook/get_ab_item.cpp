@@ -24,21 +24,31 @@ extern "C" bool GetABItem(tav::ABItem** item) {
         mapi::AdrListPtr selected;
         if (!RunSelectionDialog(kOpGet, true, selected)) return false;
         bool created = false;
-        for (mapi::ULONG i = 0; i < selected.Count(); ++i) {
-            const mapi::ADRENTRY& entry = selected[i];
-            if (entry.cValues == 0 || !entry.rgPropVals) continue;
-            if (IsDistributionList(entry)) {
-                WriteLog(kOpGet, kLogTrace, u"Cannot select Distribution List.");
-                continue;
+        // A record this call made is the console's only with a true result: an exception on
+        // the way takes it back, so that the caller's pointer is left as it was.
+        try {
+            for (mapi::ULONG i = 0; i < selected.Count(); ++i) {
+                const mapi::ADRENTRY& entry = selected[i];
+                if (entry.cValues == 0 || !entry.rgPropVals) continue;
+                if (IsDistributionList(entry)) {
+                    WriteLog(kOpGet, kLogTrace, u"Cannot select Distribution List.");
+                    continue;
+                }
+                if (!*item) {
+                    *item = NewABItem();
+                    created = true;
+                }
+                // Every selectable entry is read into the same record: the last one wins,
+                // member by member.
+                if (const mapi::SPropValue* entryId = FindValue(entry, mapi::PR_ENTRYID))
+                    ReadSelectedEntry(kOpGet, entryId->Value.bin, **item, false);
             }
-            if (!*item) {
-                *item = NewABItem();
-                created = true;
+        } catch (...) {
+            if (created) {
+                DeleteABItem(*item);
+                *item = nullptr;
             }
-            // Every selectable entry is read into the same record: the last one wins, member by
-            // member.
-            if (const mapi::SPropValue* entryId = FindValue(entry, mapi::PR_ENTRYID))
-                ReadSelectedEntry(kOpGet, entryId->Value.bin, **item, false);
+            throw;
         }
         return created;
     });
