@@ -1353,6 +1353,9 @@ Json ReadJsonFile(const std::filesystem::path& path) {
     std::error_code error;
     if (std::filesystem::is_directory(path, error))
         throw JsonError(path.string() + ": is a folder, not a file");
+    // A device or a pipe could be read for ever (/dev/zero) or block: only files are read.
+    if (std::filesystem::exists(path, error) && !std::filesystem::is_regular_file(path, error))
+        throw JsonError(path.string() + ": is not a regular file");
     std::ifstream in(path, std::ios::binary);
     if (!in) throw JsonError(path.string() + ": cannot be read");
     std::stringstream text;

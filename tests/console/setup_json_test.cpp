@@ -169,6 +169,13 @@ TEST(SetupJson, UnreadableJsonTextIsRefusedWithTheFile) {
         }
     }
     std::filesystem::remove(file);
+    // A device is refused at once rather than read for ever.
+    try {
+        sim::ReadJsonFile("/dev/zero");
+        ADD_FAILURE() << "read";
+    } catch (const sim::JsonError& error) {
+        EXPECT_EQ(std::string(error.what()), "/dev/zero: is not a regular file");
+    }
 }
 
 TEST(SetupJson, RegistryValuesAndKeys) {
