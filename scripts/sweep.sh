@@ -7,11 +7,13 @@
 #
 # usage: scripts/sweep.sh [DRIVER OPTIONS] [SCENARIO...]   (default: the corpus and the demo;
 #        --all sweeps every call and allocation, a run of about an hour)
+# SWEEP_PRESET=coverage runs it on the coverage build instead (scripts/coverage.sh does).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-cmake --preset dev -DTAV_WARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build --preset dev -j "$(nproc)" --target tav-fault-sweep TavMgrExchangeAdaptor
+preset=${SWEEP_PRESET:-dev}
+cmake --preset "$preset" -DTAV_WARNINGS_AS_ERRORS=ON >/dev/null
+cmake --build --preset "$preset" -j "$(nproc)" --target tav-fault-sweep TavMgrExchangeAdaptor
 
 options=() scenarios=()
 for arg in "$@"; do
@@ -22,13 +24,13 @@ done
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 jobs=$(nproc)
-out=build/dev/sweep
+out=build/$preset/sweep
 mkdir -p "$out"
 rm -f "$out"/shard*
 start=$(date +%s)
 pids=()
 for ((shard = 0; shard < jobs; ++shard)); do
-  build/dev/tests/sweep/tav-fault-sweep --library build/dev/src/libTavMgrExchangeAdaptor.so \
+  build/$preset/tests/sweep/tav-fault-sweep --library build/$preset/src/libTavMgrExchangeAdaptor.so \
     --quiet --shard "$shard/$jobs" --sites "$out/shard$shard.sites" "${options[@]}" \
     "${scenarios[@]}" >"$out/shard$shard.txt" 2>&1 &
   pids+=($!)

@@ -22,8 +22,9 @@ std::u16string LastCommonName(std::u16string_view dn) {
 // ---- MessageBuilder ----
 
 sim::Message& MessageBuilder::Model() {
-    for (sim::Message& message : folder_->messages) {
-        if (message.id == id_) return message;
+    // From the back: a builder mostly sets the properties of the message it just made.
+    for (auto it = folder_->messages.rbegin(); it != folder_->messages.rend(); ++it) {
+        if (it->id == id_) return *it;
     }
     throw std::logic_error("message removed from its folder");
 }

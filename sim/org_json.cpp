@@ -12,6 +12,7 @@
 #include "platform/code_page.h"
 #include "platform/portable/portable_platform.h"
 #include "sim/builder.h"
+#include "sim/org_generator.h"
 #include "sim/profile_admin.h"
 #include "sim/props.h"
 #include "sim/sim_text.h"
@@ -798,6 +799,8 @@ class OrgLoader {
             rootReader.Finish();
         }
         LoadFolderContent(mailbox, mailbox.Root(), reader, 0);
+        if (const Json* generated = reader.Optional("generatedFolders"))
+            GenerateFolders(mailbox, ParseGeneration(*generated, reader.PathOf("generatedFolders")));
         if (const Json* additional = reader.Optional("additionalSpecialFolders")) {
             const std::string listPath = reader.PathOf("additionalSpecialFolders");
             for (std::size_t i = 0; i < CheckedArray(*additional, listPath).size(); ++i) {
@@ -825,6 +828,30 @@ class OrgLoader {
         }
         references_.clear();
         reader.Finish();
+    }
+
+    static FolderGeneration ParseGeneration(const Json& value, const std::string& path) {
+        ObjectReader reader(CheckedObject(value, path), path);
+        FolderGeneration generation;
+        generation.count = static_cast<std::uint32_t>(reader.Integer("count", 0, 1'000'000));
+        const std::string shape = reader.OptionalString("shape").value_or("wide");
+        if (shape == "deep")
+            generation.shape = FolderShape::Deep;
+        else if (shape != "wide")
+            reader.Fail("shape", "expected \"wide\" or \"deep\"");
+        const std::string marked = reader.OptionalString("marked").value_or("none");
+        if (marked == "tenth")
+            generation.marked = MarkedShare::Tenth;
+        else if (marked == "all")
+            generation.marked = MarkedShare::All;
+        else if (marked != "none")
+            reader.Fail("marked", "expected \"none\", \"tenth\" or \"all\"");
+        generation.seed = static_cast<std::uint64_t>(
+            reader.OptionalInteger("seed", 0, std::int64_t{1} << 53).value_or(1));
+        if (auto service = reader.OptionalString("serviceName"))
+            generation.serviceName = FromUtf8(*service);
+        reader.Finish();
+        return generation;
     }
 
     // Folders by their path below the root: "Top of Information Store/Inbox".

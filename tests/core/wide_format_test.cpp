@@ -77,6 +77,8 @@ TEST(WideFormat, Integers) {
         {u"%ld|%lu|%hd|%hd|%hu", {-5, 5u, 0xFFFF, 70000, -1}, u"-5|5|-1|4464|65535"},
         {u"%c%c|%c|[%3c][%c]", {u'O', u'K', 0x20AC, u'a', char16_t{0}}, u"OK|\u20AC|[  a][]"},
         {u"%C|%hc", {static_cast<char>('\xE9'), 0x80}, u"\u00E9|\u20AC"},
+        // A zero 8-bit character writes nothing, but its field is still padded.
+        {u"[%C][%3C][%-2C]", {char{0}, char{0}, char{0}}, u"[][   ][  ]"},
     });
 }
 

@@ -104,8 +104,12 @@ TEST_F(Boundaries, EveryAllocationFailureIsCaughtAtTheExport) {
          },
          [&](Boundaries& t) { return int(SendBulletinByEmail(subject, body, &t.recipients_)); }},
     };
+    // Once with one allocation failing at each point in turn, once with memory exhausted for
+    // good from that point: then not even the log line can be written, and the export must
+    // still answer its failure value and release everything.
+    for (const bool forGood : {false, true})
     for (const Export& e : exports) {
-        SCOPED_TRACE(e.name);
+        SCOPED_TRACE(std::string(e.name) + (forGood ? ", memory exhausted for good" : ""));
         const std::string caught =
             std::string("1:[ExchangeAdaptorDLL::") + e.name + "] Exception caught.";
         int boundaryRuns = 0;
@@ -124,7 +128,7 @@ TEST_F(Boundaries, EveryAllocationFailureIsCaughtAtTheExport) {
             ClearLog();
 
             int result = -1;
-            testing::FailAllocationAfter(succeeding);
+            testing::FailAllocationAfter(succeeding, forGood);
             try {
                 result = e.call(*this);
             } catch (...) {
@@ -149,6 +153,9 @@ TEST_F(Boundaries, EveryAllocationFailureIsCaughtAtTheExport) {
                 EXPECT_EQ(caughtLines, 1);
                 EXPECT_EQ(result, e.failure);
             }
+            if (forGood && !completed) {
+                EXPECT_EQ(result, e.failure);
+            }
             // Whatever failed, Uninitialize leaves no session behind.
             if (std::string(e.name) == "Uninitialize") {
                 EXPECT_FALSE(Session().session);
@@ -166,9 +173,11 @@ TEST_F(Boundaries, EveryAllocationFailureIsCaughtAtTheExport) {
         }
         EXPECT_TRUE(completed) << "still failing after 20000 allocations";
         // The figures for the reliability notes.
-        std::printf("%s: %zu allocation points, %d caught at the export's boundary\n", e.name,
-                    points, boundaryRuns);
-        EXPECT_GT(boundaryRuns, 0);
+        std::printf("%s%s: %zu allocation points, %d caught at the export's boundary\n", e.name,
+                    forGood ? " (exhausted for good)" : "", points, boundaryRuns);
+        if (!forGood) {
+            EXPECT_GT(boundaryRuns, 0);
+        }
     }
 }
 

@@ -138,6 +138,56 @@ TEST_F(ScDupPropsetTest, CopiesEveryKindOfValueIntoOneBuffer) {
     MAPIFreeBuffer(copy);
 }
 
+// The fixed-size multi-valued types: each array is copied whole, into the copy's block.
+TEST_F(ScDupPropsetTest, CopiesFixedSizeMultiValuedArrays) {
+    short shorts[2] = {-2, 3};
+    float floats[2] = {0.5f, -1.25f};
+    double doubles[2] = {2.5, -7.0};
+    CURRENCY money[2]{};
+    money[1].int64 = -123456789;
+    double appTimes[1] = {45000.25};
+    GUID guids[2] = {PS_PUBLIC_STRINGS, PS_PUBLIC_STRINGS};
+    guids[1].Data1 ^= 0xFFFFu;
+    LARGE_INTEGER bigs[2]{};
+    bigs[0].QuadPart = INT64_MIN;
+    std::vector<SPropValue> values(7);
+    values[0] = Value(PROP_TAG(PT_MV_I2, 0x6710)), values[0].Value.MVi = {2, shorts};
+    values[1] = Value(PROP_TAG(PT_MV_R4, 0x6711)), values[1].Value.MVflt = {2, floats};
+    values[2] = Value(PROP_TAG(PT_MV_DOUBLE, 0x6712)), values[2].Value.MVdbl = {2, doubles};
+    values[3] = Value(PROP_TAG(PT_MV_CURRENCY, 0x6713)), values[3].Value.MVcur = {2, money};
+    values[4] = Value(PROP_TAG(PT_MV_APPTIME, 0x6714)), values[4].Value.MVat = {1, appTimes};
+    values[5] = Value(PROP_TAG(PT_MV_CLSID, 0x6715)), values[5].Value.MVguid = {2, guids};
+    values[6] = Value(PROP_TAG(PT_MV_I8, 0x6716)), values[6].Value.MVli = {2, bigs};
+
+    LPSPropValue copy = Dup(values);
+    ASSERT_NE(copy, nullptr);
+    std::memset(shorts, 0, sizeof shorts), std::memset(floats, 0, sizeof floats);
+    std::memset(doubles, 0, sizeof doubles), std::memset(money, 0, sizeof money);
+    std::memset(appTimes, 0, sizeof appTimes), std::memset(guids, 0, sizeof guids);
+    std::memset(bigs, 0, sizeof bigs);
+
+    ASSERT_EQ(copy[0].Value.MVi.cValues, 2u);
+    EXPECT_EQ(copy[0].Value.MVi.lpi[0], -2);
+    EXPECT_EQ(copy[0].Value.MVi.lpi[1], 3);
+    EXPECT_EQ(copy[1].Value.MVflt.lpflt[1], -1.25f);
+    EXPECT_EQ(copy[2].Value.MVdbl.lpdbl[0], 2.5);
+    EXPECT_EQ(copy[3].Value.MVcur.lpcur[1].int64, -123456789);
+    ASSERT_EQ(copy[4].Value.MVat.cValues, 1u);
+    EXPECT_EQ(copy[4].Value.MVat.lpat[0], 45000.25);
+    EXPECT_TRUE(copy[5].Value.MVguid.lpguid[0] == PS_PUBLIC_STRINGS);
+    EXPECT_EQ(copy[5].Value.MVguid.lpguid[1].Data1, PS_PUBLIC_STRINGS.Data1 ^ 0xFFFFu);
+    EXPECT_EQ(copy[6].Value.MVli.lpli[0].QuadPart, INT64_MIN);
+    ExpectInsideCopy(copy[0].Value.MVi.lpi, "PT_MV_I2");
+    ExpectInsideCopy(copy[3].Value.MVcur.lpcur, "PT_MV_CURRENCY");
+    ExpectInsideCopy(copy[5].Value.MVguid.lpguid, "PT_MV_CLSID");
+    ExpectInsideCopy(copy[6].Value.MVli.lpli, "PT_MV_I8");
+    for (int i = 1; i <= 6; ++i) {
+        // 8-byte elements must stay aligned inside the one block.
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(copy[i].Value.MVli.lpli) % 4, 0u) << i;
+    }
+    MAPIFreeBuffer(copy);
+}
+
 TEST_F(ScDupPropsetTest, RefusesValuesItCannotCopy) {
     LONG none[1] = {0};
     struct Case {

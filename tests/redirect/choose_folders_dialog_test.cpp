@@ -81,6 +81,19 @@ class ChooseFolders : public RedirectTest {
     }
 };
 
+// A scripted action the dialog has no control for is recorded as refused, and a dialog whose
+// script ran out is closed, which cancels it: nothing is written.
+TEST_F(ChooseFolders, ActionsTheDialogCannotTakeAreRecordedAndAnEndedScriptCloses) {
+    ASSERT_TRUE(Initialize());
+    Shown shown = Show({1, 1, 1000, 500, 1}, {portable::ClickRadio(4242)});
+    ASSERT_EQ(shown.record.steps.size(), 2u);
+    EXPECT_EQ(shown.record.steps[0].outcome, "no such radio button");
+    EXPECT_EQ(shown.record.steps[1].outcome, "no action left: closed");
+    EXPECT_FALSE(shown.ok);
+    EXPECT_EQ(shown.values, (Values{1, 1, 1000, 500, 1}));
+    EXPECT_EQ(MarkerWrites(), 0u);
+}
+
 TEST_F(ChooseFolders, InboxOnlyShowsTheTreeDisabledWithTheInboxTicked) {
     ASSERT_TRUE(Initialize());
     Shown shown =

@@ -215,6 +215,33 @@ TEST_F(EditFolderRedirection, MarkersThatCannotBeSavedAreAFailedUpdate) {
     }
 }
 
+// The root folder cannot be opened, neither to read the markers while the tree is built (the
+// tree is then the mailbox alone) nor again to save them: nothing is saved or rewritten, and the
+// failing call is named.
+TEST_F(EditFolderRedirection, AMarkerFolderThatCannotBeOpenedIsAFailedUpdate) {
+    Store({1, 1, 1000, 500, 0});
+    AddMarker(User().Ipm().Folder(u"Projects"));
+    ASSERT_TRUE(Initialize());
+    // The store's fifth and sixth OpenEntry calls of the edit: the root folder of the marker
+    // folders, for the tree and then for the save.
+    Fail("IMsgStore::OpenEntry", mapi::MAPI_E_NO_ACCESS, 5);
+    Fail("IMsgStore::OpenEntry", mapi::MAPI_E_NO_ACCESS, 6);
+    Result result = Edit({0, 0, 0, 0, 0}, {portable::PressOk()});
+    EXPECT_FALSE(result.done);
+    EXPECT_EQ(result.values, (Values{1, 1, 1000, 500, 0}));
+    EXPECT_EQ(Stored(), (Values{1, 1, 1000, 500, 0}));
+    EXPECT_EQ(Markers().size(), 1u);
+    std::vector<std::string> log = LogUtf8();
+    EXPECT_EQ(std::count(log.begin(), log.end(),
+                         "3:[ExchangeAdaptorDLL::EditFolderRedirectionSettings] Failed to save the "
+                         "folder markers for user=" + sim::ToUtf8(kUserDn) +
+                             ": OpenEntry failed, result=0x80070005."),
+              1);
+    // The tree shows no folder ticked: "No folders are selected" (answered Yes), then the failure.
+    ASSERT_EQ(Boxes().size(), 2u);
+    EXPECT_EQ(Boxes()[1].text, ResourceText::LoadString(kTextRedirectionUpdateFailed));
+}
+
 // The dialog cannot open the mailbox the settings were read from: choosing selected folders
 // there saves nothing and is told.
 TEST_F(EditFolderRedirection, SelectedFoldersWithoutTheMailboxAreAFailedUpdate) {

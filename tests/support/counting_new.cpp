@@ -14,6 +14,7 @@ namespace {
 std::size_t g_count = 0;
 bool g_armed = false;
 bool g_fired = false;
+bool g_forGood = false;
 std::size_t g_failAt = 0;
 
 // The stand-ins for system DLLs (MAPI32, the Win32 services) are shared libraries here; their
@@ -31,7 +32,7 @@ bool FromSystemStandIn(void* caller) {
 bool CountAndDecide(void* caller) {
     if (sim::InProvider() || FromSystemStandIn(caller)) return false;
     std::size_t index = g_count++;
-    if (g_armed && !g_fired && index == g_failAt) {
+    if (g_armed && (g_forGood ? index >= g_failAt : !g_fired && index == g_failAt)) {
         g_fired = true;
         return true;
     }
@@ -55,8 +56,9 @@ void* Allocate(std::size_t size, std::size_t alignment, bool nothrow, void* call
 
 }  // namespace
 
-void FailAllocationAfter(std::size_t succeeding) {
+void FailAllocationAfter(std::size_t succeeding, bool forGood) {
     g_count = 0;
+    g_forGood = forGood;
     g_failAt = succeeding;
     g_fired = false;
     g_armed = true;

@@ -3,7 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
 
+#include "core/default_msg_store.h"
+#include "mailbox/config_message.h"
 #include "mailbox/open_msg_store.h"
 #include "mailbox/open_named_folder.h"
 #include "support/library_fixture.h"
@@ -180,6 +185,43 @@ TEST_F(LegacyRemoval, NamedFolderLookupRules) {
               "3:[ExchangeAdaptorDLL::OpenNamedFolder] Could not get parent folder contents or "
               "folder empty; likely no access.");
     EXPECT_EQ(OpenNamedFolder(root.Get(), u"Reports", nullptr), mapi::E_FAIL);
+}
+
+// The mailbox operations refuse a missing object or out pointer, without touching what they
+// were given.
+TEST_F(LegacyRemoval, MailboxOperationsRefuseMissingArguments) {
+    sim::MailboxBuilder& mailbox = builder_.Mailbox(kUsers + u"arguments", kServer);
+    mapi::ComPtr<mapi::IMsgStore> store;
+    ASSERT_EQ(OpenMsgStore(mailbox.Dn(), kServer, store.Put()), 0);
+    mapi::ComPtr<mapi::IMAPIFolder> root;
+    ASSERT_EQ(OpenRootFolder(store.Get(), root.Put()), 0);
+    EntryIdRecord record;
+    mapi::IMessage* message = nullptr;
+    EntryIdRecord* found = &record;
+    struct Case {
+        const char* op;
+        std::function<mapi::HRESULT()> call;
+    };
+    const Case cases[] = {
+        {"OpenMsgStore", [&] { return OpenMsgStore(mailbox.Dn(), kServer, nullptr); }},
+        {"OpenRootFolder", [&] { return OpenRootFolder(nullptr, root.Put()); }},
+        {"OpenRootFolder", [&] { return OpenRootFolder(store.Get(), nullptr); }},
+        {"OpenMessageByEntryId", [&] { return OpenMessageByEntryId(nullptr, &record, &message); }},
+        {"OpenMessageByEntryId", [&] { return OpenMessageByEntryId(root.Get(), nullptr, &message); }},
+        {"OpenMessageByEntryId", [&] { return OpenMessageByEntryId(root.Get(), &record, nullptr); }},
+        {"DeleteMessageByEntryId", [&] { return DeleteMessageByEntryId(nullptr, &record); }},
+        {"DeleteMessageByEntryId", [&] { return DeleteMessageByEntryId(root.Get(), nullptr); }},
+        {"GetDefaultMsgStore", [&] { return GetDefaultMsgStore(nullptr, &found); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.op);
+        ClearLog();
+        EXPECT_EQ(c.call(), mapi::E_FAIL);
+        EXPECT_EQ(LogUtf8(), std::vector<std::string>{std::string("4:[ExchangeAdaptorDLL::") +
+                                                      c.op + "] Bad parameters."});
+    }
+    EXPECT_EQ(message, nullptr);
+    EXPECT_EQ(found, &record) << "a refused call leaves the out pointer alone";
 }
 
 }  // namespace
