@@ -76,10 +76,12 @@ inline bool Require(benchmark::State& state, bool ok, const char* what) {
     return ok;
 }
 
-// MAPI calls the last export made, as the simulator recorded them.
-inline void CountCalls(benchmark::State& state) {
-    state.counters["mapi_calls"] =
-        static_cast<double>(sim::Simulator::Instance().Calls().size());
+// MAPI calls the last export made, as the simulator recorded them; with `prescribed` (the calls
+// its steps make for this input, counted from the algorithm) also the ratio made / prescribed.
+inline void CountCalls(benchmark::State& state, double prescribed = 0) {
+    const auto made = static_cast<double>(sim::Simulator::Instance().Calls().size());
+    state.counters["mapi_calls"] = made;
+    if (prescribed > 0) state.counters["calls_ratio"] = made / prescribed;
 }
 
 // A number in decimal as UTF-16, for generated names.
