@@ -45,6 +45,9 @@ for program in "${available[@]}"; do
   fi
 done
 if [ "${1:-}" = --full ]; then
-  python3 scripts/bench_plot.py docs/performance.png "$out"/*.json
+  # matplotlib comes from Debian's python3-matplotlib (scripts/setup.sh), for the system's python3.
+  python=python3
+  "$python" -c 'import matplotlib' 2>/dev/null || python=/usr/bin/python3
+  "$python" scripts/bench_plot.py docs/performance.png "$out"/*.json
 fi
 echo "benchmarks: $(( $(date +%s) - start )) s"

@@ -4,7 +4,7 @@
 usage: bench_plot.py OUT.png RESULT.json...
 
 A benchmark named "Family/name:size[/more:args]" gives one point of the line "Family" (more
-arguments make lines of their own: "Family more:args"), at x = size, y = the real time of one
+arguments make lines of their own: "Family more:args"), at x = size, y = the CPU time of one
 run of the export in milliseconds.
 """
 import json
@@ -29,7 +29,7 @@ def series(paths):
             family, *args = run["run_name"].split("/")
             size = float(args[0].split(":")[-1]) if args else 1.0
             label = " ".join([family] + args[1:])
-            ms = run["real_time"] * SCALE_TO_MS[run["time_unit"]]
+            ms = run["cpu_time"] * SCALE_TO_MS[run["time_unit"]]
             lines.setdefault(label, []).append((size, ms))
     return lines
 
@@ -43,7 +43,7 @@ def main():
     ax.set_xscale("log")
     ax.set_yscale("log")
     ax.set_xlabel("size (folders, picks, recipients, profiles, log lines)")
-    ax.set_ylabel("time per run (ms)")
+    ax.set_ylabel("CPU time per run (ms)")
     ax.grid(True, which="both", linewidth=0.3)
     ax.legend(fontsize=7)
     fig.tight_layout()
