@@ -33,6 +33,8 @@ install_missing --no-install-recommends -- clang-tidy gcovr
 install_missing --no-install-recommends -- clang libclang-rt-14-dev
 # valgrind memcheck for scripts/valgrind.sh.
 install_missing --no-install-recommends -- valgrind
+# Google Benchmark for bench/, matplotlib for the plot of docs/performance.md (scripts/bench.sh).
+install_missing --no-install-recommends -- libbenchmark-dev python3-matplotlib
 # Wine (32-bit) for running the Windows build, Xvfb for its screenshots.
 install_missing -- wine wine32:i386 xvfb xauth
 

@@ -45,3 +45,4 @@ bash scripts/fuzz.sh  # each libFuzzer target for 45 s from fuzz/corpus/ (about 
 
 echo "== valgrind"
 bash scripts/valgrind.sh
+bash scripts/bench.sh  # the benchmarks of bench/ on the release build, each once at its smallest size

@@ -263,8 +263,7 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
             std::u16string text = TextArg(comment, unicode);
             if (!text.empty()) created->props[mapi::PR_COMMENT_W] = text;
             created->props[mapi::PR_SOURCE_KEY] = SourceKey(store_->mailbox, created->id);
-            target = created.get();
-            parent.children.push_back(std::move(created));
+            target = store_->Find()->AddFolder(parent, std::move(created));
         }
         mapi::ComPtr<mapi::IMAPIFolder> opened;
         HRESULT hr = OpenFolderObject(store_, target->id, true, &opened);
@@ -325,7 +324,7 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
   protected:
     bool ModelObjectDeleted() const override {
         Mailbox* mailbox = store_->Find();
-        return !mailbox || !FindFolder(*mailbox->root, folder_);
+        return !mailbox || !mailbox->FindFolder(folder_);
     }
     PropMap Props() const override {
         return FolderProps(*store_->Find(), Model(), IdForm::LongTerm);
@@ -352,7 +351,7 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
     Mailbox* NameMap() override { return store_->Find(); }
 
   private:
-    Folder& Model() const { return *FindFolder(*store_->Find()->root, folder_); }
+    Folder& Model() const { return *store_->Find()->FindFolder(folder_); }
 
     static std::string DescribeList(const mapi::ENTRYLIST* list) {
         if (!list) return "null";
@@ -376,7 +375,7 @@ PropMap FolderProps(const Mailbox& mailbox, const Folder& folder, IdForm form,
     PropMap props = folder.props;
     bool root = mailbox.root && mailbox.root->id == folder.id;
     if (root) parent = &folder;
-    if (!parent) parent = FindParent(*mailbox.root, folder.id);
+    if (!parent) parent = mailbox.FindParent(folder.id);
     props[mapi::PR_ENTRYID] = FolderEntryId(mailbox.index, folder.id, form);
     props[mapi::PR_OBJECT_TYPE] = static_cast<std::int32_t>(mapi::MAPI_FOLDER);
     props[mapi::PR_FOLDER_TYPE] =
@@ -399,7 +398,7 @@ PropMap FolderProps(const Mailbox& mailbox, const Folder& folder, IdForm form,
 HRESULT OpenFolderObject(const StoreRef& store, std::uint64_t folderId, bool writable,
                          mapi::ComPtr<mapi::IMAPIFolder>* out) {
     Mailbox* mailbox = store->Find();
-    Folder* folder = mailbox ? FindFolder(*mailbox->root, folderId) : nullptr;
+    Folder* folder = mailbox ? mailbox->FindFolder(folderId) : nullptr;
     if (!folder) return mapi::MAPI_E_NOT_FOUND;
     if (folder->noAccess) return mapi::MAPI_E_NO_ACCESS;
     *out = MakeObject<FolderObject>(store, folderId, writable && store->writable,

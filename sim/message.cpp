@@ -32,6 +32,7 @@ struct MessageState {
     bool associated = false;
     PropMap props;
     std::vector<Recipient> recipients;
+    std::int32_t nextRowId = -1;  // the row id the next added recipient gets; -1: not yet counted
 };
 
 std::int32_t RowIdOf(const PropMap& props) {
@@ -133,26 +134,30 @@ class MessageObject final : public PropObject<mapi::IMessage> {
             return call.Return(mapi::MAPI_E_UNKNOWN_FLAGS);
         if (!CanWrite()) return call.Return(mapi::MAPI_E_NO_ACCESS);
         std::vector<Recipient>& recipients = state_->recipients;
-        if (flags == 0) recipients.clear();
+        if (flags == 0) {
+            recipients.clear();
+            state_->nextRowId = -1;
+        }
         for (ULONG i = 0; i < mods->cEntries; ++i) {
             const mapi::ADRENTRY& entry = mods->aEntries[i];
             PropMap props = ParseSPropValues(entry.cValues, entry.rgPropVals);
-            std::int32_t rowId = RowIdOf(props);
-            auto existing =
-                std::find_if(recipients.begin(), recipients.end(),
-                             [&](const Recipient& r) { return RowIdOf(r.props) == rowId; });
             if (flags == mapi::MODRECIP_MODIFY || flags == mapi::MODRECIP_REMOVE) {
+                std::int32_t rowId = RowIdOf(props);
+                auto existing =
+                    std::find_if(recipients.begin(), recipients.end(),
+                                 [&](const Recipient& r) { return RowIdOf(r.props) == rowId; });
                 if (rowId < 0 || existing == recipients.end()) {
                     return call.Return(mapi::MAPI_E_NOT_FOUND);
                 }
                 if (flags == mapi::MODRECIP_REMOVE) {
                     recipients.erase(existing);
+                    state_->nextRowId = -1;
                 } else {
                     existing->props = std::move(props);
                 }
                 continue;
             }
-            PutProp(props, mapi::PR_ROWID, NextRowId());
+            PutProp(props, mapi::PR_ROWID, NextRowId()++);
             recipients.push_back({std::move(props)});
         }
         return call.Return(mapi::S_OK);
@@ -210,7 +215,7 @@ class MessageObject final : public PropObject<mapi::IMessage> {
 
     bool ModelObjectDeleted() const override {
         Mailbox* mailbox = state_->store->Find();
-        if (!mailbox || !FindFolder(*mailbox->root, state_->folder)) return true;
+        if (!mailbox || !mailbox->FindFolder(state_->folder)) return true;
         return state_->id != 0 && !ModelMessage();
     }
 
@@ -276,15 +281,21 @@ class MessageObject final : public PropObject<mapi::IMessage> {
                    : 0;
     }
 
-    std::int32_t NextRowId() const {
-        std::int32_t next = 0;
-        for (const Recipient& r : state_->recipients) next = std::max(next, RowIdOf(r.props) + 1);
-        return next;
+    // One more than the highest row id of the recipients, counted once and then kept up to date
+    // (a removal counts again, so that a freed highest id is given again as before).
+    std::int32_t& NextRowId() {
+        if (state_->nextRowId < 0) {
+            std::int32_t next = 0;
+            for (const Recipient& r : state_->recipients)
+                next = std::max(next, RowIdOf(r.props) + 1);
+            state_->nextRowId = next;
+        }
+        return state_->nextRowId;
     }
 
     Folder* ModelFolder() const {
         Mailbox* mailbox = state_->store->Find();
-        return mailbox ? FindFolder(*mailbox->root, state_->folder) : nullptr;
+        return mailbox ? mailbox->FindFolder(state_->folder) : nullptr;
     }
 
     Message* ModelMessage() const {
@@ -322,7 +333,7 @@ class MessageObject final : public PropObject<mapi::IMessage> {
         if (sent && std::holds_alternative<Bytes>(*sent)) {
             auto ref = ParseStoreObjectId(std::get<Bytes>(*sent));
             if (ref && !ref->IsMessage() && ref->mailbox == mailbox.index) {
-                target = FindFolder(*mailbox.root, ref->folder);
+                target = mailbox.FindFolder(ref->folder);
             }
         }
         const PropValue* deleteAfter = FindProp(state_->props, mapi::PR_DELETE_AFTER_SUBMIT);
@@ -366,7 +377,7 @@ PropMap MessageProps(const Mailbox& mailbox, std::uint64_t folderId, const Messa
 HRESULT OpenMessageObject(const StoreRef& store, std::uint64_t folderId, std::uint64_t messageId,
                           bool writable, mapi::ComPtr<mapi::IMessage>* out) {
     Mailbox* mailbox = store->Find();
-    Folder* folder = mailbox ? FindFolder(*mailbox->root, folderId) : nullptr;
+    Folder* folder = mailbox ? mailbox->FindFolder(folderId) : nullptr;
     if (!folder) return mapi::MAPI_E_NOT_FOUND;
     auto it = std::find_if(folder->messages.begin(), folder->messages.end(),
                            [&](const Message& m) { return m.id == messageId; });

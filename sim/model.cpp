@@ -21,10 +21,54 @@ Profile* Organisation::FindProfile(std::string_view name) {
 }
 
 AddressEntry* Organisation::FindEntry(std::uint32_t index) {
+    // Builders number the entries 1, 2, ... in order; anything else is searched.
+    if (index >= 1 && index <= addressBook.size() && addressBook[index - 1].index == index)
+        return &addressBook[index - 1];
     for (auto& entry : addressBook) {
         if (entry.index == index) return &entry;
     }
     return nullptr;
+}
+
+const Mailbox::FolderPlace* Mailbox::Place(std::uint64_t id) const {
+    if (!root) return nullptr;
+    auto found = folderIndex_.find(id);
+    if (found != folderIndex_.end()) return &found->second;
+    IndexTree();
+    found = folderIndex_.find(id);
+    return found != folderIndex_.end() ? &found->second : nullptr;
+}
+
+// In the order of a walk from the root, the first folder of an id kept, without recursion (a
+// tree may be many thousands of levels deep).
+void Mailbox::IndexTree() const {
+    folderIndex_.clear();
+    std::vector<FolderPlace> pending{{root.get(), nullptr}};
+    while (!pending.empty()) {
+        FolderPlace place = pending.back();
+        pending.pop_back();
+        folderIndex_.emplace(place.folder->id, place);
+        auto& children = place.folder->children;
+        for (auto child = children.rbegin(); child != children.rend(); ++child)
+            pending.push_back({child->get(), place.folder});
+    }
+}
+
+Folder* Mailbox::FindFolder(std::uint64_t id) const {
+    const FolderPlace* place = Place(id);
+    return place ? place->folder : nullptr;
+}
+
+Folder* Mailbox::FindParent(std::uint64_t id) const {
+    const FolderPlace* place = Place(id);
+    return place ? place->parent : nullptr;
+}
+
+Folder* Mailbox::AddFolder(Folder& parent, std::unique_ptr<Folder> folder) {
+    Folder* added = folder.get();
+    parent.children.push_back(std::move(folder));
+    if (!folderIndex_.empty()) folderIndex_[added->id] = FolderPlace{added, &parent};
+    return added;
 }
 
 Folder* FindFolder(Folder& root, std::uint64_t id) {

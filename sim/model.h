@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <variant>
 #include <vector>
 
@@ -96,6 +97,25 @@ struct Mailbox {
     // The logged-on account may open this mailbox through the store manager with administrative
     // privilege.
     bool adminAccess = true;
+
+    // Folders of the tree by id, answered from an index as a store answers OpenEntry. A folder
+    // added below `root` by other means is found by a walk of the tree the first time, which then
+    // indexes the whole tree again. Folders are never taken out of the tree (the store supports
+    // no DeleteFolder); code that does so must call ForgetFolders.
+    Folder* FindFolder(std::uint64_t id) const;
+    Folder* FindParent(std::uint64_t id) const;  // null for the root and for unknown ids
+    // Adds `folder` as the last child of `parent`, a folder of this mailbox.
+    Folder* AddFolder(Folder& parent, std::unique_ptr<Folder> folder);
+    void ForgetFolders() { folderIndex_.clear(); }
+
+  private:
+    struct FolderPlace {
+        Folder* folder = nullptr;
+        Folder* parent = nullptr;
+    };
+    const FolderPlace* Place(std::uint64_t id) const;
+    void IndexTree() const;
+    mutable std::unordered_map<std::uint64_t, FolderPlace> folderIndex_;
 };
 
 struct Server {
@@ -181,7 +201,7 @@ struct Organisation {
     std::uint64_t NewObjectId() { return nextObjectId++; }
 };
 
-// Folder lookups inside one mailbox.
+// Folder lookups inside one tree by walking it (Mailbox::FindFolder answers from its index).
 Folder* FindFolder(Folder& root, std::uint64_t id);
 Folder* FindParent(Folder& root, std::uint64_t id);
 

@@ -378,7 +378,7 @@ HRESULT OpenStoreEntry(const StoreRef& store, ULONG cb, const mapi::ENTRYID* id,
         if (!parsed || parsed->mailbox != mailbox->index) return mapi::MAPI_E_INVALID_ENTRYID;
         ref = *parsed;
     }
-    Folder* folder = FindFolder(*mailbox->root, ref.folder);
+    Folder* folder = mailbox->FindFolder(ref.folder);
     if (!folder) return mapi::MAPI_E_NOT_FOUND;
     if (ref.IsMessage()) {
         auto& messages = folder->messages;
