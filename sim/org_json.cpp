@@ -1874,12 +1874,7 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
 
 // ---- Dumps ----
 
-OrderedJson DumpMailbox(const Mailbox& mailbox) {
-    OrderedJson out{{"dn", ToUtf8(mailbox.dn)},
-                    {"server", ToUtf8(mailbox.serverDn)},
-                    {"ownerDisplayName", ToUtf8(mailbox.ownerDisplayName)},
-                    {"storeDisplayName", ToUtf8(mailbox.storeDisplayName)}};
-    if (!mailbox.adminAccess) out["adminAccess"] = false;
+OrderedJson DumpNamedProperties(const Mailbox& mailbox) {
     OrderedJson names = OrderedJson::array();
     for (const NamedProperty& name : mailbox.namedProperties) {
         OrderedJson entry = DumpName(name);
@@ -1888,6 +1883,16 @@ OrderedJson DumpMailbox(const Mailbox& mailbox) {
         entry["propertyId"] = id;
         names.push_back(std::move(entry));
     }
+    return names;
+}
+
+OrderedJson DumpMailbox(const Mailbox& mailbox) {
+    OrderedJson out{{"dn", ToUtf8(mailbox.dn)},
+                    {"server", ToUtf8(mailbox.serverDn)},
+                    {"ownerDisplayName", ToUtf8(mailbox.ownerDisplayName)},
+                    {"storeDisplayName", ToUtf8(mailbox.storeDisplayName)}};
+    if (!mailbox.adminAccess) out["adminAccess"] = false;
+    OrderedJson names = DumpNamedProperties(mailbox);
     if (!names.empty()) out["namedProperties"] = std::move(names);
     OrderedJson store = DumpPropsInto(OrderedJson::object(), mailbox.storeProps, &mailbox);
     if (!store.empty()) out["store"] = std::move(store);

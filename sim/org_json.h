@@ -129,6 +129,8 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir);
 
 OrderedJson DumpOrganisation(const Organisation& org);
 OrderedJson DumpMailbox(const Mailbox& mailbox);
+// The store's name map as DumpMailbox writes it under "namedProperties".
+OrderedJson DumpNamedProperties(const Mailbox& mailbox);
 OrderedJson DumpAddressEntry(const AddressEntry& entry, const Organisation& org);
 OrderedJson DumpProfiles(const Organisation& org);
 OrderedJson DumpDelivered(const Organisation& org);
