@@ -260,6 +260,10 @@ OrderedJson Dispatch(const OrderedJson& request) {
         mapi::portable::ClearAllocationFailures();
         return OrderedJson::object();
     }
+    if (op == "recordCalls") {
+        simulator.RecordCalls(plain.at("on").get<bool>());
+        return OrderedJson::object();
+    }
     if (op == "calls") {
         const std::vector<CallRecord>& calls = simulator.Calls();
         OrderedJson records = OrderedJson::array();
