@@ -57,15 +57,7 @@ Bytes MessageBuilder::EntryId(IdForm form) const {
 // ---- FolderBuilder ----
 
 FolderBuilder& FolderBuilder::Folder(std::u16string name, std::u16string containerClass) {
-    for (auto& child : folder_->children) {
-        const PropValue* existing = FindProp(child->props, mapi::PR_DISPLAY_NAME_W);
-        if (existing && std::holds_alternative<std::u16string>(*existing) &&
-            EqualsAsciiNoCase(std::get<std::u16string>(*existing), name)) {
-            for (FolderBuilder& builder : org_->folders_) {
-                if (builder.folder_ == child.get()) return builder;
-            }
-        }
-    }
+    if (FolderBuilder* existing = org_->ChildNamed(*folder_, name)) return *existing;
     return AddFolder(std::move(name), std::move(containerClass));
 }
 
@@ -98,6 +90,8 @@ MessageBuilder& FolderBuilder::AssociatedMessage(std::u16string messageClass) {
 
 FolderBuilder& FolderBuilder::Prop(mapi::ULONG tag, PropValue value) {
     PutProp(folder_->props, tag, std::move(value));
+    if (mapi::PROP_ID(tag) == mapi::PROP_ID(mapi::PR_DISPLAY_NAME_W) && parent_ != this)
+        org_->NameChanged(parent_->Model());
     return *this;
 }
 
@@ -389,7 +383,35 @@ FolderBuilder& OrgBuilder::AddFolderBuilder(std::uint32_t mailbox, sim::Folder* 
     folders_.push_back(FolderBuilder(this, mailbox, folder, parent));
     FolderBuilder& added = folders_.back();
     if (!parent) added.parent_ = &added;
+    builderOf_[folder] = &added;  // a folder freed at run time may leave its address to a new one
     return added;
+}
+
+FolderBuilder* OrgBuilder::ChildNamed(sim::Folder& parent, std::u16string_view name) {
+    auto builderOf = [this](const sim::Folder* folder) -> FolderBuilder* {
+        auto found = builderOf_.find(folder);
+        return found == builderOf_.end() ? nullptr : found->second;
+    };
+    ChildNames& names = childNames_[&parent];
+    if (names.indexed != parent.children.size()) {
+        names.byName.clear();
+        for (const auto& child : parent.children) {
+            const PropValue* value = FindProp(child->props, mapi::PR_DISPLAY_NAME_W);
+            if (value && std::holds_alternative<std::u16string>(*value) && builderOf(child.get()))
+                names.byName.emplace(FoldAscii(std::get<std::u16string>(*value)), child.get());
+        }
+        names.indexed = parent.children.size();
+    }
+    auto found = names.byName.find(FoldAscii(name));
+    if (found == names.byName.end()) return nullptr;
+    // A name changed other than through FolderBuilder::Prop: start over.
+    const PropValue* current = FindProp(found->second->props, mapi::PR_DISPLAY_NAME_W);
+    if (!current || !std::holds_alternative<std::u16string>(*current) ||
+        !EqualsAsciiNoCase(std::get<std::u16string>(*current), name)) {
+        childNames_.erase(&parent);
+        return ChildNamed(parent, name);
+    }
+    return builderOf(found->second);
 }
 
 sim::Folder* OrgBuilder::NewFolder(std::uint32_t mailbox, sim::Folder& parent, std::u16string name,
@@ -400,8 +422,17 @@ sim::Folder* OrgBuilder::NewFolder(std::uint32_t mailbox, sim::Folder& parent, s
     if (!containerClass.empty())
         folder->props[mapi::PR_CONTAINER_CLASS_W] = std::move(containerClass);
     folder->props[mapi::PR_SOURCE_KEY] = SourceKey(mailbox, folder->id);
+    sim::Folder* created = folder.get();
     parent.children.push_back(std::move(folder));
-    return parent.children.back().get();
+    // Kept up to date rather than made again for the next lookup.
+    if (auto names = childNames_.find(&parent); names != childNames_.end()) {
+        if (names->second.indexed + 1 == parent.children.size()) {
+            const PropValue* name = FindProp(created->props, mapi::PR_DISPLAY_NAME_W);
+            names->second.byName.emplace(FoldAscii(std::get<std::u16string>(*name)), created);
+            ++names->second.indexed;
+        }
+    }
+    return created;
 }
 
 }  // namespace sim

@@ -23,6 +23,8 @@
 #include <cstdint>
 #include <deque>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "mapi/mapi.h"
@@ -204,9 +206,22 @@ class OrgBuilder {
                                     FolderBuilder* parent);
     sim::Folder* NewFolder(std::uint32_t mailbox, sim::Folder& parent, std::u16string name,
                            std::u16string containerClass);
+    // The builder of the first subfolder of that name (ASCII case ignored) that has one.
+    FolderBuilder* ChildNamed(sim::Folder& parent, std::u16string_view name);
+    void NameChanged(sim::Folder& parent) { childNames_.erase(&parent); }
+
+    // A folder's subfolders by folded display name, the first of each name; `indexed` is the
+    // number of subfolders the index was made from, so that subfolders added or removed behind
+    // the builder's back (by the simulation at run time) make it start over.
+    struct ChildNames {
+        std::size_t indexed = 0;
+        std::unordered_map<std::u16string, sim::Folder*> byName;
+    };
 
     Organisation* org_;
     std::deque<FolderBuilder> folders_;
+    std::unordered_map<const sim::Folder*, FolderBuilder*> builderOf_;
+    std::unordered_map<const sim::Folder*, ChildNames> childNames_;
     std::deque<MessageBuilder> messages_;
     std::deque<MailboxBuilder> mailboxes_;
     std::deque<AddressEntryBuilder> entries_;

@@ -209,9 +209,10 @@ OrderedJson Dispatch(const OrderedJson& request) {
         Organisation& org = simulator.Org();
         const std::string path = plain.value("path", "step");
         const Json& address = plain.at("address");
+        EntryNames names(org);
         for (std::size_t i = 0; i < address.size(); ++i)
             org.addressDialogAnswers.push_back(ParseAddressDialogAnswer(
-                address[i], org, IndexPath(path + ".addressDialog", i)));
+                address[i], names, IndexPath(path + ".addressDialog", i)));
         const Json& service = plain.at("service");
         for (std::size_t i = 0; i < service.size(); ++i)
             org.serviceDialogAnswers.push_back(
@@ -222,9 +223,9 @@ OrderedJson Dispatch(const OrderedJson& request) {
     if (op == "checkAnswers") {
         const std::string path = plain.value("path", "step");
         const Json& address = plain.at("address");
+        EntryNames names(simulator.Org());
         for (std::size_t i = 0; i < address.size(); ++i)
-            ParseAddressDialogAnswer(address[i], simulator.Org(),
-                                     IndexPath(path + ".addressDialog", i));
+            ParseAddressDialogAnswer(address[i], names, IndexPath(path + ".addressDialog", i));
         return OrderedJson::object();
     }
     if (op == "endStep") {
@@ -258,6 +259,10 @@ OrderedJson Dispatch(const OrderedJson& request) {
     }
     if (op == "clearAllocationFailures") {
         mapi::portable::ClearAllocationFailures();
+        return OrderedJson::object();
+    }
+    if (op == "recordCalls") {
+        simulator.RecordCalls(plain.at("on").get<bool>());
         return OrderedJson::object();
     }
     if (op == "calls") {

@@ -19,6 +19,8 @@
 //                              the address and service dialogs shown from the marks on, and
 //                              drops the step's answers no dialog took (replies notes).
 //   allocationFailures {after, count} / clearAllocationFailures
+//   recordCalls {on}           Simulator::RecordCalls: whether calls are recorded from now on
+//                              or only counted.
 //   snapshot                   TakeSnapshot (sim/state_diff.h).
 //   dumpState                  DumpState (sim/org_json.h).
 //   leaks                      the object, session, buffer and initialisation counters.

@@ -98,7 +98,8 @@ Call EnterCall(std::string method, std::string object, CallArgs args, mapi::HRES
     CallRecord record;
     record.method = std::move(method);
     record.object = std::move(object);
-    for (auto& [name, value] : args) record.args[std::move(name)] = std::move(value);
+    if (detail::RecordingCalls())
+        for (auto& [name, value] : args) record.args[std::move(name)] = std::move(value);
     Call call;
     std::string methodName = record.method;
     std::string objectLabel = record.object;

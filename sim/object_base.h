@@ -219,6 +219,7 @@ std::uint64_t Generation();
 void NoteDoubleRelease(const ObjectBase& object);
 void NoteCallOnReleased(const ObjectBase& object);
 // Appends a record and returns its index; records() is the generation of the record list.
+bool RecordingCalls();
 std::size_t BeginCall(CallRecord record, std::uint64_t* records);
 void EndCall(std::size_t index, std::uint64_t records, mapi::HRESULT result);
 void AddCallArg(std::size_t index, std::uint64_t records, std::string name, std::string value);

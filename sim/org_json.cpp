@@ -801,6 +801,7 @@ class OrgLoader {
         LoadFolderContent(mailbox, mailbox.Root(), reader, 0);
         if (const Json* generated = reader.Optional("generatedFolders"))
             GenerateFolders(mailbox, ParseGeneration(*generated, reader.PathOf("generatedFolders")));
+        pathIndex_.clear();
         if (const Json* additional = reader.Optional("additionalSpecialFolders")) {
             const std::string listPath = reader.PathOf("additionalSpecialFolders");
             for (std::size_t i = 0; i < CheckedArray(*additional, listPath).size(); ++i) {
@@ -827,6 +828,7 @@ class OrgLoader {
             PutProp(reference.target(), reference.tag, std::move(bytes));
         }
         references_.clear();
+        pathIndex_.clear();
         reader.Finish();
     }
 
@@ -863,16 +865,16 @@ class OrgLoader {
             std::size_t slash = text.find(u'/', start);
             std::u16string part =
                 text.substr(start, slash == std::u16string::npos ? slash : slash - start);
-            Folder* next = nullptr;
-            for (auto& child : folder->children) {
-                const PropValue* name = FindProp(child->props, mapi::PR_DISPLAY_NAME_W);
-                if (name && std::holds_alternative<std::u16string>(*name) &&
-                    std::get<std::u16string>(*name) == part) {
-                    next = child.get();
-                    break;
+            auto [children, made] = pathIndex_.try_emplace(folder);
+            if (made) {
+                for (auto& child : folder->children) {
+                    const PropValue* name = FindProp(child->props, mapi::PR_DISPLAY_NAME_W);
+                    if (name && std::holds_alternative<std::u16string>(*name))
+                        children->second.emplace(std::get<std::u16string>(*name), child.get());
                 }
             }
-            folder = next;
+            auto next = children->second.find(part);
+            folder = next == children->second.end() ? nullptr : next->second;
             if (slash == std::u16string::npos) break;
             start = slash + 1;
         }
@@ -1047,7 +1049,7 @@ class OrgLoader {
         const std::string& path = memberPaths_[list.first];
         std::vector<std::uint32_t> members;
         for (std::size_t i = 0; i < list.second->size(); ++i)
-            members.push_back(ResolveEntry(org_, (*list.second)[i], IndexPath(path, i)));
+            members.push_back(entryNames_.Resolve((*list.second)[i], IndexPath(path, i)));
         org_.FindEntry(list.first)->members = std::move(members);
     }
 
@@ -1083,37 +1085,15 @@ class OrgLoader {
         reader.Finish();
     }
 
-  public:
-    static std::uint32_t ResolveEntry(const Organisation& org, const Json& value,
-                                      const std::string& path) {
-        std::u16string wanted = WideString(value, path);
-        const AddressEntry* found = nullptr;
-        auto text = [](const AddressEntry& entry, ULONG tag) -> std::u16string {
-            const PropValue* value = FindProp(entry.props, tag);
-            return value && std::holds_alternative<std::u16string>(*value)
-                       ? std::get<std::u16string>(*value)
-                       : std::u16string();
-        };
-        for (int pass = 0; pass < 2 && !found; ++pass) {
-            for (const AddressEntry& entry : org.addressBook) {
-                bool match =
-                    pass == 0 ? text(entry, mapi::PR_DISPLAY_NAME_W) == wanted
-                              : EqualsAsciiNoCase(text(entry, mapi::PR_EMAIL_ADDRESS_W), wanted) &&
-                                    !wanted.empty();
-                if (!match) continue;
-                if (found) ThrowAt(path, "more than one address-book entry goes by this name");
-                found = &entry;
-            }
-        }
-        if (!found) ThrowAt(path, "no address-book entry has this display name or address");
-        return found->index;
-    }
-
   private:
     OrgBuilder builder_;
     Organisation& org_;
     std::map<std::uint32_t, std::string> memberPaths_;
+    EntryNames entryNames_{org_};
     FolderReferences references_;
+    // The subfolders of the folders that paths went through, by exact name (the first of each),
+    // while the references of a mailbox are resolved: its tree no longer changes then.
+    std::unordered_map<const Folder*, std::unordered_map<std::u16string, Folder*>> pathIndex_;
 };
 
 // ---- Dumps ----
@@ -1611,7 +1591,40 @@ OrderedJson DumpPropValue(std::uint32_t tag, const PropValue& value) {
         value);
 }
 
+std::uint32_t EntryNames::Resolve(const Json& value, const std::string& path) {
+    if (!indexed_) {
+        auto text = [](const AddressEntry& entry, ULONG tag) -> std::u16string {
+            const PropValue* value = FindProp(entry.props, tag);
+            return value && std::holds_alternative<std::u16string>(*value)
+                       ? std::get<std::u16string>(*value)
+                       : std::u16string();
+        };
+        for (const AddressEntry& entry : org_.addressBook) {
+            byName_[text(entry, mapi::PR_DISPLAY_NAME_W)].push_back(entry.index);
+            std::u16string address = FoldAscii(text(entry, mapi::PR_EMAIL_ADDRESS_W));
+            if (!address.empty()) byAddress_[std::move(address)].push_back(entry.index);
+        }
+        indexed_ = true;
+    }
+    const std::u16string wanted = WideString(value, path);
+    const std::vector<std::uint32_t>* entries = nullptr;
+    if (auto byName = byName_.find(wanted); byName != byName_.end()) {
+        entries = &byName->second;
+    } else if (auto byAddress = byAddress_.find(FoldAscii(wanted)); byAddress != byAddress_.end()) {
+        entries = &byAddress->second;
+    }
+    if (!entries) ThrowAt(path, "no address-book entry has this display name or address");
+    if (entries->size() > 1) ThrowAt(path, "more than one address-book entry goes by this name");
+    return entries->front();
+}
+
 AddressDialogAnswer ParseAddressDialogAnswer(const Json& value, const Organisation& org,
+                                             const std::string& path) {
+    EntryNames names(org);
+    return ParseAddressDialogAnswer(value, names, path);
+}
+
+AddressDialogAnswer ParseAddressDialogAnswer(const Json& value, EntryNames& names,
                                              const std::string& path) {
     ObjectReader reader(CheckedObject(value, path), path);
     AddressDialogAnswer answer;
@@ -1619,10 +1632,9 @@ AddressDialogAnswer ParseAddressDialogAnswer(const Json& value, const Organisati
         answer.action = AddressDialogAnswer::Action::Pick;
         const std::string listPath = reader.PathOf("pick");
         for (std::size_t i = 0; i < CheckedArray(*picks, listPath).size(); ++i)
-            answer.picks.push_back(
-                (*picks)[i].is_null()
-                    ? AddressDialogAnswer::kRemovedPick
-                    : OrgLoader::ResolveEntry(org, (*picks)[i], IndexPath(listPath, i)));
+            answer.picks.push_back((*picks)[i].is_null()
+                                       ? AddressDialogAnswer::kRemovedPick
+                                       : names.Resolve((*picks)[i], IndexPath(listPath, i)));
     } else if (reader.Bool("cancel", false)) {
         answer.action = AddressDialogAnswer::Action::Cancel;
     } else if (const Json* failure = reader.Optional("fail")) {
@@ -1846,9 +1858,10 @@ SetupExtras LoadSetupIn(const Json& setup, const std::filesystem::path& baseDir,
         ObjectReader answersReader(CheckedObject(*answers, "answers"), "answers");
         if (const Json* list = answersReader.Optional("addressDialog")) {
             const std::string listPath = answersReader.PathOf("addressDialog");
+            EntryNames names(org);
             for (std::size_t i = 0; i < CheckedArray(*list, listPath).size(); ++i)
                 org.addressDialogAnswers.push_back(
-                    ParseAddressDialogAnswer((*list)[i], org, IndexPath(listPath, i)));
+                    ParseAddressDialogAnswer((*list)[i], names, IndexPath(listPath, i)));
         }
         if (const Json* list = answersReader.Optional("serviceDialog")) {
             const std::string listPath = answersReader.PathOf("serviceDialog");
@@ -1881,12 +1894,7 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir) {
 
 // ---- Dumps ----
 
-OrderedJson DumpMailbox(const Mailbox& mailbox) {
-    OrderedJson out{{"dn", ToUtf8(mailbox.dn)},
-                    {"server", ToUtf8(mailbox.serverDn)},
-                    {"ownerDisplayName", ToUtf8(mailbox.ownerDisplayName)},
-                    {"storeDisplayName", ToUtf8(mailbox.storeDisplayName)}};
-    if (!mailbox.adminAccess) out["adminAccess"] = false;
+OrderedJson DumpNamedProperties(const Mailbox& mailbox) {
     OrderedJson names = OrderedJson::array();
     for (const NamedProperty& name : mailbox.namedProperties) {
         OrderedJson entry = DumpName(name);
@@ -1895,6 +1903,16 @@ OrderedJson DumpMailbox(const Mailbox& mailbox) {
         entry["propertyId"] = id;
         names.push_back(std::move(entry));
     }
+    return names;
+}
+
+OrderedJson DumpMailbox(const Mailbox& mailbox) {
+    OrderedJson out{{"dn", ToUtf8(mailbox.dn)},
+                    {"server", ToUtf8(mailbox.serverDn)},
+                    {"ownerDisplayName", ToUtf8(mailbox.ownerDisplayName)},
+                    {"storeDisplayName", ToUtf8(mailbox.storeDisplayName)}};
+    if (!mailbox.adminAccess) out["adminAccess"] = false;
+    OrderedJson names = DumpNamedProperties(mailbox);
     if (!names.empty()) out["namedProperties"] = std::move(names);
     OrderedJson store = DumpPropsInto(OrderedJson::object(), mailbox.storeProps, &mailbox);
     if (!store.empty()) out["store"] = std::move(store);

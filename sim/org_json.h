@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "sim/model.h"
@@ -100,8 +101,25 @@ std::string PropertyTagName(std::uint32_t tag);
 PropValue ParsePropValue(std::uint32_t tag, const Json& value, const std::string& path);
 OrderedJson DumpPropValue(std::uint32_t tag, const PropValue& value);
 
-// Scripted answers and faults in their JSON form; address-dialog picks name entries of org by
-// display name or by e-mail address (the DN of an Exchange entry).
+// Address-book entries named as picks and members name them: by display name (exactly), else by
+// e-mail address (the DN of an Exchange entry; ASCII case ignored). The index is made on the
+// first lookup; the address book must not change while it is used.
+class EntryNames {
+  public:
+    explicit EntryNames(const Organisation& org) : org_(org) {}
+    // The entry's index; throws JsonError at path when no entry or more than one goes by it.
+    std::uint32_t Resolve(const Json& value, const std::string& path);
+
+  private:
+    const Organisation& org_;
+    bool indexed_ = false;
+    std::unordered_map<std::u16string, std::vector<std::uint32_t>> byName_, byAddress_;
+};
+
+// Scripted answers and faults in their JSON form; address-dialog picks name entries of the
+// organisation (see EntryNames).
+AddressDialogAnswer ParseAddressDialogAnswer(const Json& value, EntryNames& names,
+                                             const std::string& path);
 AddressDialogAnswer ParseAddressDialogAnswer(const Json& value, const Organisation& org,
                                              const std::string& path);
 ServiceDialogAnswer ParseServiceDialogAnswer(const Json& value, const std::string& path);
@@ -129,6 +147,8 @@ SetupExtras LoadSetup(const Json& setup, const std::filesystem::path& baseDir);
 
 OrderedJson DumpOrganisation(const Organisation& org);
 OrderedJson DumpMailbox(const Mailbox& mailbox);
+// The store's name map as DumpMailbox writes it under "namedProperties".
+OrderedJson DumpNamedProperties(const Mailbox& mailbox);
 OrderedJson DumpAddressEntry(const AddressEntry& entry, const Organisation& org);
 OrderedJson DumpProfiles(const Organisation& org);
 OrderedJson DumpDelivered(const Organisation& org);

@@ -88,6 +88,12 @@ bool Equal(View a, View b) {
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b) { return Equal(a, b); }
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b) { return Equal(a, b); }
 
+std::u16string FoldAscii(std::u16string_view text) {
+    std::u16string folded(text);
+    for (char16_t& c : folded) c = Fold(c);
+    return folded;
+}
+
 std::string From8Bit(std::string_view text) {
     return ToUtf8(platform::FromSystemCodePage(text));
 }

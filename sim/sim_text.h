@@ -13,6 +13,8 @@ std::string ToUtf8(std::u16string_view utf16);
 // Only A-Z fold, as the library's comparisons do.
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b);
+// A-Z to a-z, the rest as it is: a key under which EqualsAsciiNoCase's equals meet.
+std::u16string FoldAscii(std::u16string_view text);
 // 8-bit text in the system code page from and to UTF-8.
 std::string From8Bit(std::string_view text);
 std::string To8Bit(std::string_view utf8);

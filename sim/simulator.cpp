@@ -20,6 +20,8 @@ struct State {
     std::vector<ArmedFault> faults;
     std::vector<CallRecord> calls;
     std::uint64_t callsGeneration = 1;
+    bool recordCalls = true;
+    std::uint64_t callCount = 0;
     std::vector<AddressDialogRecord> addressDialogs;
     std::vector<ServiceDialogRecord> serviceDialogs;
     std::vector<std::unique_ptr<ObjectBase>> objects;       // made since the last Reset
@@ -61,8 +63,17 @@ void NoteCallOnReleased(const ObjectBase&) {
     ++TheState().callsOnReleased;
 }
 
+bool RecordingCalls() {
+    return TheState().recordCalls;
+}
+
 std::size_t BeginCall(CallRecord record, std::uint64_t* records) {
     State& state = TheState();
+    ++state.callCount;
+    if (!state.recordCalls) {
+        *records = 0;  // no generation: the call's result and later arguments go nowhere
+        return 0;
+    }
     state.calls.push_back(std::move(record));
     *records = state.callsGeneration;
     return state.calls.size() - 1;
@@ -137,6 +148,18 @@ void Simulator::ClearFaults() {
     TheState().faults.clear();
 }
 
+void Simulator::RecordCalls(bool on) {
+    TheState().recordCalls = on;
+}
+
+bool Simulator::RecordingCalls() const {
+    return TheState().recordCalls;
+}
+
+std::uint64_t Simulator::CallCount() const {
+    return TheState().callCount;
+}
+
 const std::vector<CallRecord>& Simulator::Calls() const {
     return TheState().calls;
 }
@@ -161,6 +184,8 @@ void Simulator::ClearRecords() {
     State& state = TheState();
     state.calls.clear();
     ++state.callsGeneration;
+    state.recordCalls = true;
+    state.callCount = 0;
     state.addressDialogs.clear();
     state.serviceDialogs.clear();
 }

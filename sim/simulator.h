@@ -77,7 +77,11 @@ public:
     void AddFault(Fault fault);
     void ClearFaults();
 
-    // Records.
+    // Records. Calls are recorded from a Reset or ClearRecords on until RecordCalls(false);
+    // while off, a call is only counted (CallCount counts every call since the last clearing).
+    void RecordCalls(bool on);
+    bool RecordingCalls() const;
+    std::uint64_t CallCount() const;
     const std::vector<CallRecord>& Calls() const;
     std::vector<CallRecord> CallsTo(const std::string& method) const;
     const std::vector<AddressDialogRecord>& AddressDialogs() const;

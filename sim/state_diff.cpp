@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <map>
 #include <set>
+#include <string_view>
+#include <unordered_map>
 
 #include "mapi/mapi.h"
 #include "sim/props.h"
@@ -20,6 +22,28 @@ std::string ChildPath(const std::string& path, const std::string& name) {
     child += '/';
     child += name;
     return child;
+}
+
+// Adds a member to an ordered object without the search for an existing key that operator[]
+// makes (a linear one); the caller knows the key is new.
+void AppendMember(OrderedJson& object, const std::string& key, OrderedJson value) {
+    auto& members = object.get_ref<OrderedJson::object_t&>();
+    members.OrderedJson::object_t::Container::emplace_back(key, std::move(value));
+}
+
+// The members of a snapshot's objects by key.
+using ObjectIndex = std::unordered_map<std::string_view, const OrderedJson*>;
+
+ObjectIndex IndexObjects(const OrderedJson& objects) {
+    ObjectIndex index;
+    index.reserve(objects.size());
+    for (const auto& [key, state] : objects.items()) index.emplace(key, &state);
+    return index;
+}
+
+const OrderedJson* Find(const ObjectIndex& index, std::string_view key) {
+    auto found = index.find(key);
+    return found == index.end() ? nullptr : found->second;
 }
 
 // The snapshot while it is taken.
@@ -195,11 +219,7 @@ OrderedJson TakeSnapshot() {
         if (!mailbox) continue;
         OrderedJson store{{"kind", "store"}, {"mailbox", ToUtf8(mailbox->dn)}};
         store["properties"] = FlatProperties(mailbox->storeProps, mailbox.get());
-        OrderedJson names = OrderedJson::array();
-        for (const auto& name :
-             sim::DumpMailbox(*mailbox).value("namedProperties", OrderedJson::array()))
-            names.push_back(name);
-        store["namedProperties"] = std::move(names);
+        store["namedProperties"] = sim::DumpNamedProperties(*mailbox);
         snapshot.objects[Key("m%06u 0", mailbox->index)] = std::move(store);
         if (mailbox->root) {
             SourceKeys keys;
@@ -223,7 +243,9 @@ OrderedJson TakeSnapshot() {
                     {"name", "exchangeServiceInstalled"},
                     {"value", org.exchangeServiceInstalled}};
     OrderedJson objects = OrderedJson::object();
-    for (auto& [key, state] : snapshot.objects) objects[key] = std::move(state);
+    // Reserved: growing would copy every member (their keys are const, so not moved).
+    objects.get_ref<OrderedJson::object_t&>().reserve(snapshot.objects.size());
+    for (auto& node : snapshot.objects) AppendMember(objects, node.first, std::move(node.second));
     OrderedJson delivered = OrderedJson::array();
     for (const sim::DeliveredMail& mail : org.delivered) {
         const sim::Mailbox* mailbox = org.FindMailbox(mail.fromMailboxDn);
@@ -245,20 +267,26 @@ OrderedJson TakeSnapshot() {
 
 OrderedJson DiffSnapshots(const OrderedJson& before, const OrderedJson& after) {
     OrderedJson changes = OrderedJson::array();
-    const OrderedJson& old = before["objects"];
-    const OrderedJson& now = after["objects"];
-    std::set<std::string> keys;
-    for (const auto& [key, state] : old.items()) keys.insert(key);
-    for (const auto& [key, state] : now.items()) keys.insert(key);
-    for (const std::string& key : keys) {
-        if (!old.contains(key)) {
+    const ObjectIndex old = IndexObjects(before["objects"]);
+    const ObjectIndex now = IndexObjects(after["objects"]);
+    // Every key of either side once, in order.
+    std::vector<std::string_view> keys;
+    keys.reserve(old.size() + now.size());
+    for (const auto& entry : old) keys.push_back(entry.first);
+    for (const auto& entry : now)
+        if (!old.contains(entry.first)) keys.push_back(entry.first);
+    std::sort(keys.begin(), keys.end());
+    for (std::string_view key : keys) {
+        const OrderedJson* was = Find(old, key);
+        const OrderedJson* is = Find(now, key);
+        if (!was) {
             OrderedJson created{{"change", "created"}};
-            for (const auto& [field, value] : now[key].items()) created[field] = value;
+            for (const auto& [field, value] : is->items()) created[field] = value;
             changes.push_back(std::move(created));
-        } else if (!now.contains(key)) {
-            changes.push_back(Identity("deleted", old[key]));
-        } else if (old[key] != now[key]) {
-            changes.push_back(Changed(old[key], now[key]));
+        } else if (!is) {
+            changes.push_back(Identity("deleted", *was));
+        } else if (*was != *is) {
+            changes.push_back(Changed(*was, *is));
         }
     }
     const OrderedJson& delivered = after["delivered"];

@@ -352,3 +352,45 @@ TEST(SetupJson, ScriptedAnswersAndFaults) {
 }
 
 }  // namespace
+
+// Picks and members name an entry by its display name exactly, else by its address with ASCII
+// case ignored; a name two entries share is refused, not taken as the first.
+TEST(SetupJson, PicksNameEntriesByDisplayNameThenAddress) {
+    ResetAll();
+    sim::LoadSetup(Json::parse(R"({"organisation": {"addressBook": [
+        {"displayName": "Alice", "dn": "/o=E/cn=alice"},
+        {"displayName": "Bob", "dn": "/o=E/cn=BOB"},
+        {"displayName": "Carol", "dn": "/o=E/cn=carol"},
+        {"displayName": "Carol", "dn": "/o=E/cn=carol2"},
+        {"displayName": "/o=E/cn=dave", "dn": "/o=E/cn=d"},
+        {"displayName": "Eve", "dn": "/o=E/cn=dave"},
+        {"displayName": "X1", "dn": "/o=E/cn=x"},
+        {"displayName": "X2", "dn": "/o=E/CN=X"}]}})"),
+                   {});
+    struct Case {
+        const char* pick;
+        std::uint32_t index;  // 0: refused
+        const char* error;
+    };
+    const Case cases[] = {
+        {"Bob", 2, ""},
+        {"/O=E/CN=bob", 2, ""},
+        {"bob", 0, "no address-book entry"},
+        {"Carol", 0, "more than one"},
+        {"/o=E/cn=dave", 5, ""},
+        {"/o=e/cn=X", 0, "more than one"},
+        {"", 0, "no address-book entry"},
+    };
+    sim::EntryNames names(sim::Simulator::Instance().Org());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pick);
+        try {
+            EXPECT_EQ(names.Resolve(Json(c.pick), "pick"), c.index);
+            EXPECT_NE(c.index, 0u);
+        } catch (const sim::JsonError& error) {
+            EXPECT_EQ(c.index, 0u) << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.error), std::string::npos) << error.what();
+        }
+    }
+    ResetAll();
+}

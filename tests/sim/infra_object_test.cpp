@@ -173,3 +173,38 @@ TEST_F(InfraObjectTest, EntryPointCallsAreRecordedWithoutObjectAndTakeFaults) {
 }
 
 }  // namespace
+
+TEST_F(InfraObjectTest, CallsMadeWhileRecordingIsOffAreOnlyCounted) {
+    auto& simulator = Simulator::Instance();
+    // Entered while off, finished after recording came back on: the result and the argument added
+    // late must not land in the record of a later call.
+    simulator.RecordCalls(false);
+    sim::Call unrecorded = sim::EnterFunction("MAPILogonEx", {{"profile", "Hidden"}});
+    ASSERT_TRUE(unrecorded);
+    EXPECT_TRUE(simulator.Calls().empty());
+    simulator.RecordCalls(true);
+    sim::Call recorded = sim::EnterFunction("MAPIAdminProfiles", {{"flags", "0x00000000"}});
+    ASSERT_TRUE(recorded);
+    unrecorded.AddArg("session", "late");
+    unrecorded.Return(mapi::MAPI_E_LOGON_FAILED);
+    recorded.Return(mapi::S_OK);
+
+    ASSERT_EQ(simulator.Calls().size(), 1u);
+    const sim::CallRecord& call = simulator.Calls()[0];
+    EXPECT_EQ(call.method, "MAPIAdminProfiles");
+    EXPECT_EQ(call.args.size(), 1u);
+    EXPECT_EQ(call.result, mapi::S_OK);
+    EXPECT_EQ(simulator.CallCount(), 2u);
+
+    // Faults still fire on calls that are not recorded, and count them.
+    simulator.AddFault({"MAPILogonEx", mapi::MAPI_E_LOGON_FAILED, 2, "", false});
+    simulator.RecordCalls(false);
+    EXPECT_TRUE(sim::EnterFunction("MAPILogonEx"));
+    EXPECT_FALSE(sim::EnterFunction("MAPILogonEx"));
+    EXPECT_EQ(simulator.Calls().size(), 1u);
+    EXPECT_EQ(simulator.CallCount(), 4u);
+
+    simulator.ClearRecords();
+    EXPECT_TRUE(simulator.RecordingCalls());
+    EXPECT_EQ(simulator.CallCount(), 0u);
+}

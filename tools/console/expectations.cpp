@@ -1,6 +1,8 @@
 #include "tools/console/expectations.h"
 
 #include <map>
+#include <string_view>
+#include <unordered_map>
 
 #include "tools/console/runner.h"
 #include "tools/console/transcript.h"
@@ -164,7 +166,8 @@ void CheckChanges(const ChangeExpectations& expect, const OrderedJson& before,
     }
     if (expect.unchanged) {
         const OrderedJson& old = before["objects"];
-        const OrderedJson& now = after["objects"];
+        std::unordered_map<std::string_view, const OrderedJson*> now;
+        for (const auto& [key, state] : after["objects"].items()) now.emplace(key, &state);
         for (std::size_t i = 0; i < expect.unchanged->size(); ++i) {
             const Json& wanted = (*expect.unchanged)[i];
             const std::string path = IndexPath("unchanged", i);
@@ -172,9 +175,10 @@ void CheckChanges(const ChangeExpectations& expect, const OrderedJson& before,
             for (const auto& [key, state] : old.items()) {
                 if (!Matches(wanted, WithShortcuts(state))) continue;
                 named = true;
-                if (!now.contains(key))
+                auto later = now.find(key);
+                if (later == now.end())
                     failures.push_back(path + ": " + ChangeSubject(state) + " was deleted");
-                else if (now[key] != state)
+                else if (*later->second != state)
                     failures.push_back(path + ": " + ChangeSubject(state) + " changed");
             }
             if (!named) failures.push_back(path + ": nothing stored matches " + Short(wanted));

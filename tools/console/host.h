@@ -48,6 +48,10 @@ class Host {
     virtual platform::WindowHandle ConsoleWindow() = 0;
 
   protected:
+    // The reply to a request. By default the request and the reply cross as text (SimText), as
+    // they must to reach a simulator in another module; a host with the simulator in this
+    // process answers without the round trip.
+    virtual sim::OrderedJson SimReply(const sim::OrderedJson& request);
     virtual std::string SimText(const std::string& request) = 0;
 };
 

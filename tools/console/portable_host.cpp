@@ -50,6 +50,9 @@ class PortableHost final : public Host {
     }
 
   protected:
+    sim::OrderedJson SimReply(const sim::OrderedJson& request) override {
+        return sim::Control(request);
+    }
     std::string SimText(const std::string& request) override { return sim::ControlText(request); }
 
   private:

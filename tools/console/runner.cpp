@@ -316,6 +316,10 @@ class Runner {
         if (step.coInitializeResult) host_.SetCoInitializeResult(step.coInitializeResult);
 
         const bool wantCalls = step.recordCalls || scenario_.recordCalls || !step.expect.calls.Empty();
+        // The simulator keeps the records a step's transcript or expectations read, and all of
+        // them when the run's expectations read the calls at the end; otherwise it counts.
+        host_.Sim({{"op", "recordCalls"},
+                   {"on", wantCalls || !scenario_.expectAtEnd.calls.Empty()}});
         const OrderedJson callMark = wantCalls ? host_.Sim({{"op", "calls"}})["mark"] : OrderedJson();
         const OrderedJson before =
             step.expect.changes.Empty() ? OrderedJson() : host_.Sim({{"op", "snapshot"}});
