@@ -33,6 +33,8 @@ install_missing --no-install-recommends -- clang-tidy gcovr
 install_missing --no-install-recommends -- clang libclang-rt-14-dev
 # valgrind memcheck for scripts/valgrind.sh.
 install_missing --no-install-recommends -- valgrind
+# /usr/bin/time for the peak memory scripts/scale.sh prints.
+install_missing --no-install-recommends -- time
 # Wine (32-bit) for running the Windows build, Xvfb for its screenshots.
 install_missing -- wine wine32:i386 xvfb xauth
 
