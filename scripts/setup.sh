@@ -35,6 +35,8 @@ install_missing --no-install-recommends -- clang libclang-rt-14-dev
 install_missing --no-install-recommends -- valgrind
 # Google Benchmark for bench/, matplotlib for the plot of docs/performance.md (scripts/bench.sh).
 install_missing --no-install-recommends -- libbenchmark-dev python3-matplotlib
+# /usr/bin/time for the peak memory scripts/scale.sh prints.
+install_missing --no-install-recommends -- time
 # Wine (32-bit) for running the Windows build, Xvfb for its screenshots.
 install_missing -- wine wine32:i386 xvfb xauth
 
