@@ -76,10 +76,10 @@ inline bool Require(benchmark::State& state, bool ok, const char* what) {
     return ok;
 }
 
-// MAPI calls the last export made, as the simulator recorded them; with `prescribed` (the calls
+// MAPI calls the last export made, as the simulator counted them; with `prescribed` (the calls
 // its steps make for this input, counted from the algorithm) also the ratio made / prescribed.
 inline void CountCalls(benchmark::State& state, double prescribed = 0) {
-    const auto made = static_cast<double>(sim::Simulator::Instance().Calls().size());
+    const auto made = static_cast<double>(sim::Simulator::Instance().CallCount());
     state.counters["mapi_calls"] = made;
     if (prescribed > 0) state.counters["calls_ratio"] = made / prescribed;
 }

@@ -14,6 +14,7 @@ void InitializeSession(benchmark::State& state) {
     }
     for (auto _ : state) {
         sim::Simulator::Instance().ClearRecords();
+        sim::Simulator::Instance().RecordCalls(false);
         if (!Require(state, Initialize(), "Initialize failed")) break;
         CountCalls(state);
         state.PauseTiming();

@@ -33,6 +33,7 @@ void EditRedirection(benchmark::State& state) {
         state.PauseTiming();
         portable::ResetDialogs();
         simulator.ClearRecords();
+        simulator.RecordCalls(false);  // counted only: recording is the simulator's own cost
         ClearLog();
         portable::QueueDialogAction(portable::PressOk());
         state.ResumeTiming();
