@@ -15,59 +15,22 @@
 #include "platform/portable/portable_platform.h"
 #include "sim/builder.h"
 #include "sim/simulator.h"
+#include "support/simulated_world.h"
 
 namespace tav::bench {
 
-inline constexpr char16_t kServerDn[] =
-    u"/o=Example/ou=First Administrative Group/cn=Configuration/cn=Servers/cn=EXCH01";
-inline constexpr char16_t kAdminDn[] =
-    u"/o=Example/ou=First Administrative Group/cn=Recipients/cn=tavadmin";
+using testing::AdminOrganisation;
+using testing::kAdminDn;
+using testing::kServerDn;
+using testing::WideArg;
+
 inline constexpr char16_t kRecipients[] = u"/o=Example/ou=First Administrative Group/cn=Recipients/cn=";
-inline constexpr char16_t kSettingsKey[] =
-    u"Software\\Morvane\\Tavrel Enterprise Server\\Manager\\ExchangeAdaptor";
 
-// Empties the simulator and the platform's state; the library's session is ended first.
+// A fresh world, the library's session ended first.
 inline void ResetWorld() {
-    namespace portable = platform::portable;
     Uninitialize();
-    portable::ResetRegistry();
-    portable::ResetMessageBoxes();
-    portable::ResetDialogs();
-    portable::ResetCom();
-    portable::FixSystemTime(133000000000000000ULL);
-    portable::SetUiLanguage(1033);
-    sim::Simulator::Instance().Reset();
-    sim::InstallProvider();
-    ClearLog();
+    testing::ResetSimulatedWorld();
 }
-
-// The administrator's mailbox with the standard folders and the profile "TavrelManager" that
-// logs on to it, named in the registry as the adaptor's profile.
-inline sim::MailboxBuilder& AdminOrganisation(sim::OrgBuilder& builder) {
-    builder.Server(kServerDn, u"EXCH01");
-    sim::MailboxBuilder& admin = builder.Mailbox(kAdminDn, kServerDn).StandardFolders();
-    builder.User(u"Tavrel Administrator", admin).Smtp(u"tavadmin@example.com");
-    builder.Profile("TavrelManager").ExchangeService(kServerDn, kAdminDn);
-    platform::portable::PutRegistryString(platform::RegistryRoot::CurrentUser, kSettingsKey,
-                                          "MAPIProfile", "TavrelManager");
-    return admin;
-}
-
-// A wide string in the console's slot form.
-class WideArg {
-  public:
-    explicit WideArg(std::u16string_view text) {
-        InitSlot(slot_);
-        AssignSlot(slot_, text);
-    }
-    ~WideArg() { FreeSlot(slot_); }
-    WideArg(const WideArg&) = delete;
-    WideArg& operator=(const WideArg&) = delete;
-    const WideStringSlot* get() const { return &slot_; }
-
-  private:
-    WideStringSlot slot_;
-};
 
 // Stops the benchmark when an export that must succeed fails: a figure of a failing export would
 // measure the wrong work.

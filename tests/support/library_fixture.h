@@ -16,46 +16,14 @@
 #include "sim/builder.h"
 #include "sim/simulator.h"
 #include "sim/sim_text.h"
+#include "support/simulated_world.h"
 
 namespace tav::testing {
-
-inline constexpr char16_t kServerDn[] =
-    u"/o=Example/ou=First Administrative Group/cn=Configuration/cn=Servers/cn=EXCH01";
-inline constexpr char16_t kAdminDn[] =
-    u"/o=Example/ou=First Administrative Group/cn=Recipients/cn=tavadmin";
-inline constexpr char16_t kSettingsKey[] =
-    u"Software\\Morvane\\Tavrel Enterprise Server\\Manager\\ExchangeAdaptor";
-
-// A wide string in the console's slot form, for the string arguments of the exports.
-class WideArg {
-public:
-    WideArg(std::u16string_view text) {
-        InitSlot(slot_);
-        AssignSlot(slot_, text);
-    }
-    ~WideArg() { FreeSlot(slot_); }
-    WideArg(const WideArg&) = delete;
-    WideArg& operator=(const WideArg&) = delete;
-    const WideStringSlot* get() const { return &slot_; }
-    operator const WideStringSlot*() const { return &slot_; }
-
-private:
-    WideStringSlot slot_;
-};
 
 class LibraryTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        namespace portable = platform::portable;
-        portable::ResetRegistry();
-        portable::ResetMessageBoxes();
-        portable::ResetCom();
-        portable::FixSystemTime(133000000000000000ULL);  // 2022-06-16
-        portable::SetUiLanguage(1033);
-        sim::Simulator::Instance().Reset();
-        sim::InstallProvider();
-        mapi::portable::ResetBufferCounters();
-        ClearLog();
+        ResetSimulatedWorld();
     }
 
     void TearDown() override {
@@ -80,17 +48,9 @@ protected:
         EXPECT_EQ(buffers.badParents, 0u);
     }
 
-    // An administrator's mailbox with the standard folders, logged on through the configured
-    // profile "TavrelManager" that the registry names.
-    sim::MailboxBuilder& AdminOrganisation() { return AdminOrganisation(builder_); }
+    sim::MailboxBuilder& AdminOrganisation() { return testing::AdminOrganisation(builder_); }
     static sim::MailboxBuilder& AdminOrganisation(sim::OrgBuilder& builder) {
-        builder.Server(kServerDn, u"EXCH01");
-        sim::MailboxBuilder& admin = builder.Mailbox(kAdminDn, kServerDn).StandardFolders();
-        builder.User(u"Tavrel Administrator", admin).Smtp(u"tavadmin@example.com");
-        builder.Profile("TavrelManager").ExchangeService(kServerDn, kAdminDn);
-        platform::portable::PutRegistryString(platform::RegistryRoot::CurrentUser, kSettingsKey,
-                                              "MAPIProfile", "TavrelManager");
-        return admin;
+        return testing::AdminOrganisation(builder);
     }
 
     static std::vector<std::u16string> Log() { return DiagnosticLog::Instance().Lines(); }
