@@ -115,7 +115,7 @@ bool IidIs(mapi::LPCIID iid, std::initializer_list<const mapi::IID*> accepted) {
                        [&](const mapi::IID* one) { return *iid == *one; });
 }
 
-std::string ArgEntryId(ULONG cb, const mapi::ENTRYID* id) {
+ArgView ArgEntryId(ULONG cb, const mapi::ENTRYID* id) {
     return ArgBytes(id, id ? cb : 0);
 }
 
@@ -588,12 +588,11 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
     HRESULT MAPI_CALL Address(mapi::ULONG_PTR* uiParam, mapi::LPADRPARM params,
                               mapi::LPADRLIST* list) override try {
         const ProviderScope inProvider;
-        CallArgs args{{"uiParam", uiParam ? ArgHex(ULONG(*uiParam)) : "null"}};
+        auto call = Enter("Address", {{"uiParam", uiParam ? ArgHex(ULONG(*uiParam)) : ArgNull()}});
         if (params) {
-            args.emplace_back("flags", ArgHex(params->ulFlags));
-            args.emplace_back("destFields", ArgDec(params->cDestFields));
+            call.AddArg("flags", ArgHex(params->ulFlags));
+            call.AddArg("destFields", ArgDec(params->cDestFields));
         }
-        auto call = Enter("Address", std::move(args));
         if (!call) return call.Result();
         if (!params || !list) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         AddressDialogRecord record = RecordOf(*params, uiParam);
@@ -688,7 +687,7 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
         const ProviderScope inProvider;
         auto call = Enter("PrepareRecips", {{"flags", ArgHex(flags)},
                                             {"tags", ArgTags(tags)},
-                                            {"entries", list ? ArgDec(list->cEntries) : "null"}});
+                                            {"entries", list ? ArgDec(list->cEntries) : ArgNull()}});
         if (!call) return call.Result();
         if (!list) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         const bool unicode = (flags & mapi::MAPI_UNICODE) != 0;

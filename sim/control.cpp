@@ -119,7 +119,7 @@ OrderedJson CallJson(const CallRecord& call, Organisation& org) {
     OrderedJson out{{"method", call.method}};
     if (!call.object.empty()) out["object"] = call.object;
     OrderedJson args = OrderedJson::object();
-    for (const auto& [name, value] : call.args) args[name] = ArgumentText(value, org);
+    for (const auto& [name, value] : call.args) args[name] = ArgumentText(value.Text(), org);
     out["args"] = std::move(args);
     out["result"] = ResultCodeName(call.result);
     return out;

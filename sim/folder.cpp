@@ -188,7 +188,7 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
     HRESULT MAPI_CALL DeleteMessages(mapi::LPENTRYLIST list, mapi::ULONG_PTR ui,
                                      mapi::LPMAPIPROGRESS progress, ULONG flags) override try {
         const ProviderScope inProvider;
-        auto call = Enter("DeleteMessages", {{"entryIds", DescribeList(list)},
+        auto call = Enter("DeleteMessages", {{"entryIds", ArgLater<mapi::ENTRYLIST, DescribeList>(list)},
                                              {"uiParam", ArgDec(static_cast<std::int64_t>(ui))},
                                              {"progress", progress ? "set" : "null"},
                                              {"flags", ArgHex(flags)}});
@@ -358,7 +358,7 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
         std::string text;
         for (ULONG i = 0; list->lpbin && i < list->cValues; ++i) {
             if (i) text += ',';
-            text += ArgBytes(list->lpbin[i].lpb, list->lpbin[i].cb);
+            text += HexBytes(list->lpbin[i].lpb, list->lpbin[i].cb);
         }
         return text;
     }

@@ -126,7 +126,7 @@ class MessageObject final : public PropObject<mapi::IMessage> {
         const ProviderScope inProvider;
         auto call = Enter("ModifyRecipients", {{"flags", ArgHex(flags)},
                                                {"count", ArgDec(mods ? mods->cEntries : 0)},
-                                               {"recipients", DescribeRecipients(mods)}});
+                                               {"recipients", ArgLater<mapi::ADRLIST, DescribeRecipients>(mods)}});
         if (!call) return call.Result();
         if (!mods) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         ULONG kinds = mapi::MODRECIP_ADD | mapi::MODRECIP_MODIFY | mapi::MODRECIP_REMOVE;

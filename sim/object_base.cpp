@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <functional>
+#include <map>
 #include <new>
+#include <unordered_map>
 
 #include "platform/code_page.h"
 #include "sim/sim_text.h"
@@ -27,58 +31,52 @@ mapi::HRESULT ProviderFailure() noexcept {
     }
 }
 
-std::string ArgHex(std::uint32_t value) {
-    return Hex32(value);
+namespace {
+
+std::vector<std::uint32_t> TagList(const mapi::SPropTagArray* tags) {
+    return {tags->aulPropTag, tags->aulPropTag + tags->cValues};
 }
 
-std::string ArgDec(std::int64_t value) {
-    return std::to_string(value);
+CallValue::Iid IidBytes(const mapi::IID* iid) {
+    CallValue::Iid bytes{};
+    std::memcpy(bytes.data(), iid, bytes.size());
+    return bytes;
 }
 
-std::string ArgBytes(const void* data, std::size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    if (!data) return size ? "null" : "";
-    auto bytes = static_cast<const std::uint8_t*>(data);
-    text.reserve(size * 2);
-    for (std::size_t i = 0; i < size; ++i) {
-        text.push_back(digits[bytes[i] >> 4]);
-        text.push_back(digits[bytes[i] & 0xF]);
+}  // namespace
+
+CallValue ArgView::Value() const {
+    switch (kind_) {
+        case Kind::Null:
+            return {};
+        case Kind::Hex:
+            return CallValue::Hex(static_cast<std::uint32_t>(number_));
+        case Kind::Dec:
+            return CallValue::Dec(number_);
+        case Kind::Bytes: {
+            if (!data_) return size_ ? CallValue() : CallValue::Binary({});
+            auto bytes = static_cast<const std::uint8_t*>(data_);
+            return CallValue::Binary(Bytes(bytes, bytes + size_));
+        }
+        case Kind::Utf16:
+            return CallValue::Text(
+                ToUtf8(std::u16string_view(static_cast<const char16_t*>(data_), size_)));
+        case Kind::TStr:
+            if (!data_) return {};
+            return CallValue::Text(number_ ? ToUtf8(static_cast<const char16_t*>(data_))
+                                           : From8Bit(static_cast<const char*>(data_)));
+        case Kind::Tags:
+            if (!data_) return {};
+            return CallValue::Tags(TagList(static_cast<const mapi::SPropTagArray*>(data_)));
+        case Kind::Iid:
+            if (!data_) return {};
+            return CallValue::InterfaceId(IidBytes(static_cast<const mapi::IID*>(data_)));
+        case Kind::Text:
+            return CallValue::Text(text_);
+        case Kind::Later:
+            return CallValue::Text(render_(data_));
     }
-    return text;
-}
-
-std::string ArgBytes(const Bytes& bytes) {
-    return ArgBytes(bytes.data(), bytes.size());
-}
-
-std::string ArgText(std::u16string_view text) {
-    return ToUtf8(text);
-}
-
-std::string ArgTStr(mapi::LPTSTR text, bool unicode) {
-    if (!text) return "null";
-    if (unicode) return ToUtf8(text.w());
-    return From8Bit(text.a());
-}
-
-std::string ArgTags(const mapi::SPropTagArray* tags) {
-    if (!tags) return "null";
-    std::string text;
-    for (mapi::ULONG i = 0; i < tags->cValues; ++i) {
-        if (i) text += ',';
-        text += ArgHex(tags->aulPropTag[i]);
-    }
-    return text;
-}
-
-std::string ArgIid(const mapi::IID* iid) {
-    if (!iid) return "null";
-    char text[40];
-    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
-                  iid->Data1, iid->Data2, iid->Data3, iid->Data4[0], iid->Data4[1], iid->Data4[2],
-                  iid->Data4[3], iid->Data4[4], iid->Data4[5], iid->Data4[6], iid->Data4[7]);
-    return text;
+    return {};
 }
 
 mapi::HRESULT Call::Return(mapi::HRESULT hr) {
@@ -88,27 +86,21 @@ mapi::HRESULT Call::Return(mapi::HRESULT hr) {
     return hr;
 }
 
-void Call::AddArg(std::string name, std::string value) {
-    detail::AddCallArg(index_, records_, std::move(name), std::move(value));
+void Call::AddArg(const char* name, const ArgView& value) {
+    detail::AddCallArg(index_, records_, name, value);
 }
 
-// args is taken by value: its names and values are moved into the record.
-// NOLINTNEXTLINE(performance-unnecessary-value-param)
-Call EnterCall(std::string method, std::string object, CallArgs args, mapi::HRESULT refusal) {
-    CallRecord record;
-    record.method = std::move(method);
-    record.object = std::move(object);
-    if (detail::RecordingCalls())
-        for (auto& [name, value] : args) record.args[std::move(name)] = std::move(value);
+Call EnterCall(const std::string& method, const std::string& object, CallArgs args,
+               mapi::HRESULT refusal) {
     Call call;
-    std::string methodName = record.method;
-    std::string objectLabel = record.object;
-    call.index_ = detail::BeginCall(std::move(record), &call.records_);
+    call.index_ = detail::BeginCall(method, object, &call.records_);
+    if (call.records_)
+        for (const NamedArg& arg : args) detail::AddCallArg(call.index_, call.records_, arg.name, arg.value);
     if (mapi::FAILED(refusal)) {
         call.Return(refusal);
         return call;
     }
-    if (const Fault* fault = detail::FireFault(methodName, objectLabel)) {
+    if (const Fault* fault = detail::FireFault(method, object)) {
         if (!fault->nullOut && fault->result > 0) {
             call.warning_ = fault->result;
             call.proceed_ = true;
@@ -132,14 +124,20 @@ bool ObjectBase::Stale() const {
     return generation_ != detail::Generation();
 }
 
-std::string ObjectBase::QualifiedName(std::string_view method) const {
-    std::string name = interfaceName_;
-    name += "::";
-    name += method;
-    return name;
+const std::string& ObjectBase::QualifiedName(std::string_view method) const {
+    // By interface (its name is a literal of the objects' code, one pointer per interface),
+    // then by method name.
+    static std::unordered_map<const char*, std::map<std::string, std::string, std::less<>>> names;
+    auto& methods = names[interfaceName_];
+    auto found = methods.find(method);
+    if (found == methods.end()) {
+        std::string name = std::string(interfaceName_) + "::" + std::string(method);
+        found = methods.emplace(std::string(method), std::move(name)).first;
+    }
+    return found->second;
 }
 
-Call ObjectBase::EnterMethod(std::string method, CallArgs args) {
+Call ObjectBase::EnterMethod(const std::string& method, CallArgs args) {
     mapi::HRESULT refusal = 0;
     // A stale or deleted object is refused alike, but a released one takes precedence over a
     // deleted model object.
@@ -152,7 +150,7 @@ Call ObjectBase::EnterMethod(std::string method, CallArgs args) {
     } else if (ModelObjectDeleted()) {
         refusal = mapi::MAPI_E_OBJECT_DELETED;
     }
-    return EnterCall(std::move(method), label_, std::move(args), refusal);
+    return EnterCall(method, label_, args, refusal);
 }
 
 mapi::ULONG ObjectBase::AddRefImpl() {

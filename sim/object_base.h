@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,19 +39,60 @@
 
 namespace sim {
 
-// Argument renderings for CallRecord::args (see CallRecord).
-std::string ArgHex(std::uint32_t value);
-std::string ArgDec(std::int64_t value);
-std::string ArgBytes(const void* data, std::size_t size);
-std::string ArgBytes(const Bytes& bytes);
-std::string ArgText(std::u16string_view text);
-// An LPTSTR argument: UTF-16 when unicode, else 8-bit in the system code page; "null" for null.
-std::string ArgTStr(mapi::LPTSTR text, bool unicode);
-std::string ArgTags(const mapi::SPropTagArray* tags);
-// "null" or the interface id as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
-std::string ArgIid(const mapi::IID* iid);
+// An argument as a method passes it to Enter: a view of the caller's value that copies and
+// renders nothing. Enter turns it into a CallValue only when calls are recorded, while the
+// caller's value is still there; a run that records nothing pays for no argument.
+class ArgView {
+  public:
+    enum class Kind : std::uint8_t { Null, Hex, Dec, Bytes, Utf16, TStr, Tags, Iid, Text, Later };
+    // Text rendered by the caller (a description with no view of its own).
+    ArgView(std::string text) : kind_(Kind::Text), text_(std::move(text)) {}  // NOLINT
+    ArgView(const char* text) : kind_(Kind::Text), text_(text) {}             // NOLINT
+    ArgView(Kind kind, std::int64_t number, const void* data = nullptr, std::size_t size = 0)
+        : kind_(kind), number_(number), data_(data), size_(size) {}
+    ArgView(const void* data, std::string (*render)(const void*))
+        : kind_(Kind::Later), data_(data), render_(render) {}
+    // The value to record.
+    CallValue Value() const;
 
-using CallArgs = std::vector<std::pair<std::string, std::string>>;
+  private:
+    Kind kind_;
+    std::int64_t number_ = 0;  // Hex, Dec; TStr: nonzero when unicode
+    const void* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::string text_;
+    std::string (*render_)(const void*) = nullptr;
+};
+
+inline ArgView ArgNull() { return {ArgView::Kind::Null, 0}; }
+inline ArgView ArgHex(std::uint32_t value) { return {ArgView::Kind::Hex, value}; }
+inline ArgView ArgDec(std::int64_t value) { return {ArgView::Kind::Dec, value}; }
+// A binary; a null pointer with a nonzero size is recorded as null, with size 0 as empty.
+inline ArgView ArgBytes(const void* data, std::size_t size) {
+    return {ArgView::Kind::Bytes, 0, data, size};
+}
+inline ArgView ArgBytes(const Bytes& bytes) { return ArgBytes(bytes.data(), bytes.size()); }
+inline ArgView ArgText(std::u16string_view text) {
+    return {ArgView::Kind::Utf16, 0, text.data(), text.size()};
+}
+// An LPTSTR argument: UTF-16 when unicode, else 8-bit in the system code page; null for null.
+inline ArgView ArgTStr(mapi::LPTSTR text, bool unicode) {
+    return {ArgView::Kind::TStr, unicode ? 1 : 0,
+            unicode ? static_cast<const void*>(text.w()) : static_cast<const void*>(text.a())};
+}
+inline ArgView ArgTags(const mapi::SPropTagArray* tags) { return {ArgView::Kind::Tags, 0, tags}; }
+inline ArgView ArgIid(const mapi::IID* iid) { return {ArgView::Kind::Iid, 0, iid}; }
+// A description rendered only when the call is recorded: Render(value) as the argument's text.
+template <class T, std::string (*Render)(const T*)>
+ArgView ArgLater(const T* value) {
+    return {value, [](const void* data) { return Render(static_cast<const T*>(data)); }};
+}
+
+struct NamedArg {
+    const char* name;
+    ArgView value;
+};
+using CallArgs = std::initializer_list<NamedArg>;
 
 // One call in progress. False when the call was stopped before its body (fault, released or
 // deleted object); Result() is then what the method returns, already recorded.
@@ -66,10 +108,10 @@ class Call {
     // Records hr as the call's result and returns it (a success becomes the warning, if any).
     mapi::HRESULT Return(mapi::HRESULT hr);
     // Adds an argument to the record after the call was entered (an out value, say).
-    void AddArg(std::string name, std::string value);
+    void AddArg(const char* name, const ArgView& value);
 
   private:
-    friend Call EnterCall(std::string method, std::string object, CallArgs args,
+    friend Call EnterCall(const std::string& method, const std::string& object, CallArgs args,
                           mapi::HRESULT refusal);
     std::size_t index_ = 0;
     std::uint64_t records_ = 0;  // the record generation the index belongs to
@@ -100,11 +142,12 @@ bool InProvider() noexcept;
 
 // Enters a call. refusal, when failing, stops the call with that result before any fault is
 // applied; otherwise the first matching fault that fires stops it.
-Call EnterCall(std::string method, std::string object, CallArgs args, mapi::HRESULT refusal = 0);
+Call EnterCall(const std::string& method, const std::string& object, CallArgs args,
+               mapi::HRESULT refusal = 0);
 
 // Enters a call of an entry point (MAPILogonEx, ...); such calls have no object label.
-inline Call EnterFunction(std::string method, CallArgs args = {}) {
-    return EnterCall(std::move(method), std::string(), std::move(args));
+inline Call EnterFunction(const std::string& method, CallArgs args = {}) {
+    return EnterCall(method, std::string(), args);
 }
 
 class ObjectBase {
@@ -129,16 +172,17 @@ class ObjectBase {
     virtual bool ModelObjectDeleted() const { return false; }
 
     Call Enter(std::string_view method, CallArgs args = {}) {
-        return EnterMethod(QualifiedName(method), std::move(args));
+        return EnterMethod(QualifiedName(method), args);
     }
     template <class T>
     Call Enter(std::string_view method, CallArgs args, T** out) {
-        Call call = Enter(method, std::move(args));
+        Call call = Enter(method, args);
         if (!call && out) *out = nullptr;
         return call;
     }
-    Call EnterMethod(std::string method, CallArgs args = {});
-    std::string QualifiedName(std::string_view method) const;
+    Call EnterMethod(const std::string& method, CallArgs args = {});
+    // "IMAPITable::QueryRows"; the names are made once per interface and method and kept.
+    const std::string& QualifiedName(std::string_view method) const;
 
     mapi::ULONG AddRefImpl();
     mapi::ULONG ReleaseImpl();
@@ -220,9 +264,12 @@ void NoteDoubleRelease(const ObjectBase& object);
 void NoteCallOnReleased(const ObjectBase& object);
 // Appends a record and returns its index; records() is the generation of the record list.
 bool RecordingCalls();
-std::size_t BeginCall(CallRecord record, std::uint64_t* records);
+// Counts a call; while recording, appends a record (the arguments added afterwards).
+std::size_t BeginCall(const std::string& method, const std::string& object,
+                      std::uint64_t* records);
 void EndCall(std::size_t index, std::uint64_t records, mapi::HRESULT result);
-void AddCallArg(std::size_t index, std::uint64_t records, std::string name, std::string value);
+void AddCallArg(std::size_t index, std::uint64_t records, const char* name,
+                const ArgView& value);
 // The first fault matching the call that fires (nth counting included), or none.
 const Fault* FireFault(const std::string& method, const std::string& object);
 }  // namespace detail

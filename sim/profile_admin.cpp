@@ -58,8 +58,8 @@ MsgService* FindService(Profile& profile, const mapi::MAPIUID* uid) {
     return nullptr;
 }
 
-std::string ArgUid(const mapi::MAPIUID* uid) {
-    return uid ? ArgBytes(uid->ab, sizeof uid->ab) : "null";
+ArgView ArgUid(const mapi::MAPIUID* uid) {
+    return uid ? ArgBytes(uid->ab, sizeof uid->ab) : ArgNull();
 }
 
 Bytes NewServiceUid(const Profile& profile) {

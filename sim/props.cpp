@@ -475,7 +475,7 @@ mapi::HRESULT DeletePropsFromMap(PropMap& props, const mapi::SPropTagArray* tags
 
 std::string DescribeValue(ULONG tag, const PropValue& value) {
     if (mapi::PROP_TYPE(tag) == mapi::PT_ERROR && std::holds_alternative<std::int32_t>(value)) {
-        return "error " + ArgHex(static_cast<ULONG>(std::get<std::int32_t>(value)));
+        return "error " + Hex32(static_cast<ULONG>(std::get<std::int32_t>(value)));
     }
     return std::visit(
         [](const auto& v) -> std::string {
@@ -492,7 +492,7 @@ std::string DescribeValue(ULONG tag, const PropValue& value) {
             } else if constexpr (std::is_same_v<T, std::u16string>) {
                 return ToUtf8(v);
             } else if constexpr (std::is_same_v<T, Bytes>) {
-                return ArgBytes(v);
+                return HexBytes(v.data(), v.size());
             } else {
                 std::string text = "[";
                 for (std::size_t i = 0; i < v.size(); ++i) {
@@ -505,7 +505,7 @@ std::string DescribeValue(ULONG tag, const PropValue& value) {
                     } else if constexpr (std::is_same_v<E, std::u16string>) {
                         text += ToUtf8(v[i]);
                     } else {
-                        text += ArgBytes(v[i]);
+                        text += HexBytes(v[i].data(), v[i].size());
                     }
                 }
                 return text + "]";
@@ -519,7 +519,7 @@ std::string DescribePropTags(ULONG count, const mapi::SPropValue* values) {
     std::string text;
     for (ULONG i = 0; i < count; ++i) {
         if (i) text += ',';
-        text += ArgHex(values[i].ulPropTag);
+        text += Hex32(values[i].ulPropTag);
     }
     return text;
 }
@@ -534,7 +534,7 @@ std::string DescribeNameIds(ULONG count, const mapi::LPMAPINAMEID* names) {
             text += "null";
             continue;
         }
-        text += ArgIid(name->lpguid);
+        text += ArgIid(name->lpguid).Value().Text();
         if (name->ulKind == mapi::MNID_STRING) {
             text += ':' + ToUtf8(UnitsOf(name->Kind.lpwstrName));
         } else {

@@ -14,13 +14,10 @@ using mapi::ULONG;
 HRESULT MAPI_CALL SimMapiInitialize(mapi::LPVOID lpMapiInit) try {
     const ProviderScope inProvider;
     const auto* init = static_cast<const mapi::MAPIINIT_0*>(lpMapiInit);
-    CallArgs args;
-    if (init) {
-        args = {{"version", ArgDec(init->ulVersion)}, {"flags", ArgHex(init->ulFlags)}};
-    } else {
-        args = {{"init", "null"}};
-    }
-    Call call = EnterFunction("MAPIInitialize", std::move(args));
+    Call call =
+        init ? EnterFunction("MAPIInitialize",
+                             {{"version", ArgDec(init->ulVersion)}, {"flags", ArgHex(init->ulFlags)}})
+             : EnterFunction("MAPIInitialize", {{"init", "null"}});
     if (!call) return call.Result();
     // Everything that may fail first, so that a failing call initialises nothing.
     SyncProfileKeys();

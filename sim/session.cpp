@@ -28,7 +28,7 @@ Organisation& Org() {
     return Simulator::Instance().Org();
 }
 
-std::string ArgEntryId(ULONG cb, const mapi::ENTRYID* id) {
+ArgView ArgEntryId(ULONG cb, const mapi::ENTRYID* id) {
     return ArgBytes(id, id ? cb : 0);
 }
 

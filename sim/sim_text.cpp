@@ -108,4 +108,18 @@ std::string Hex32(std::uint32_t value) {
     return text;
 }
 
+
+std::string HexBytes(const void* data, std::size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    if (!data) return size ? "null" : "";
+    std::string text;
+    auto bytes = static_cast<const std::uint8_t*>(data);
+    text.reserve(size * 2);
+    for (std::size_t i = 0; i < size; ++i) {
+        text.push_back(digits[bytes[i] >> 4]);
+        text.push_back(digits[bytes[i] & 0xF]);
+    }
+    return text;
+}
+
 }  // namespace sim

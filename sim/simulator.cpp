@@ -1,11 +1,76 @@
 #include "sim/simulator.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <stdexcept>
 #include <vector>
 
 #include "sim/object_base.h"
+#include "sim/org_json.h"
+#include "sim/sim_text.h"
 
 namespace sim {
+
+std::string CallValue::Text() const {
+    struct Render {
+        std::string operator()(std::monostate) const { return "null"; }
+        std::string operator()(std::uint32_t value) const { return Hex32(value); }
+        std::string operator()(std::int64_t value) const { return std::to_string(value); }
+        std::string operator()(const Bytes& bytes) const { return ToHex(bytes); }
+        std::string operator()(const std::string& text) const { return text; }
+        std::string operator()(const std::vector<std::uint32_t>& tags) const {
+            std::string text;
+            for (std::size_t i = 0; i < tags.size(); ++i) {
+                if (i) text += ',';
+                text += Hex32(tags[i]);
+            }
+            return text;
+        }
+        std::string operator()(const Iid& iid) const {
+            // Data1, Data2 and Data3 lie little-endian, Data4 as bytes.
+            auto word = [&](int at, int size) {
+                unsigned value = 0;
+                for (int i = size - 1; i >= 0; --i) value = value << 8 | iid[at + i];
+                return value;
+            };
+            char text[40];
+            std::snprintf(text, sizeof text,
+                          "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", word(0, 4),
+                          word(4, 2), word(6, 2), iid[8], iid[9], iid[10], iid[11], iid[12],
+                          iid[13], iid[14], iid[15]);
+            return text;
+        }
+    };
+    return std::visit(Render(), value_);
+}
+
+void CallArgList::Set(std::string name, CallValue value) {
+    auto at = std::lower_bound(args_.begin(), args_.end(), name,
+                               [](const Arg& arg, const std::string& key) { return arg.name < key; });
+    if (at != args_.end() && at->name == name) {
+        at->value = std::move(value);
+        return;
+    }
+    args_.insert(at, Arg{std::move(name), std::move(value)});
+}
+
+const CallArgList::Arg* CallArgList::Find(std::string_view name) const {
+    for (const Arg& arg : args_)
+        if (arg.name == name) return &arg;
+    return nullptr;
+}
+
+std::string CallArgList::at(std::string_view name) const {
+    const Arg* arg = Find(name);
+    if (!arg) throw std::out_of_range("no call argument " + std::string(name));
+    return arg->value.Text();
+}
+
+std::string CallArgList::operator[](std::string_view name) const {
+    const Arg* arg = Find(name);
+    return arg ? arg->value.Text() : std::string();
+}
 namespace {
 
 struct ArmedFault {
@@ -67,13 +132,17 @@ bool RecordingCalls() {
     return TheState().recordCalls;
 }
 
-std::size_t BeginCall(CallRecord record, std::uint64_t* records) {
+std::size_t BeginCall(const std::string& method, const std::string& object,
+                      std::uint64_t* records) {
     State& state = TheState();
     ++state.callCount;
     if (!state.recordCalls) {
         *records = 0;  // no generation: the call's result and later arguments go nowhere
         return 0;
     }
+    CallRecord record;
+    record.method = method;
+    record.object = object;
     state.calls.push_back(std::move(record));
     *records = state.callsGeneration;
     return state.calls.size() - 1;
@@ -86,10 +155,11 @@ void EndCall(std::size_t index, std::uint64_t records, mapi::HRESULT result) {
     }
 }
 
-void AddCallArg(std::size_t index, std::uint64_t records, std::string name, std::string value) {
+void AddCallArg(std::size_t index, std::uint64_t records, const char* name,
+                const ArgView& value) {
     State& state = TheState();
     if (records == state.callsGeneration && index < state.calls.size()) {
-        state.calls[index].args[std::move(name)] = std::move(value);
+        state.calls[index].args.Set(name, value.Value());
     }
 }
 

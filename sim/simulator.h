@@ -4,9 +4,12 @@
 // this header.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
+#include <variant>
 #include <vector>
 
 #include "sim/model.h"
@@ -25,12 +28,59 @@ struct Fault {
     bool nullOut = false;
 };
 
-// One call into the simulator. Arguments are rendered as text: flags and tags as 0x%08x, counts
-// in decimal, strings as UTF-8, binaries as lower-case hex, tag lists comma-separated.
+// One argument of a recorded call, kept as the value the call received rather than as text.
+// Text() renders it as transcripts and tests read it: flags and tags as 0x%08x, counts in
+// decimal, strings as UTF-8, binaries as lower-case hex, tag lists comma-separated, interface ids
+// as {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}, "null" for a null pointer.
+class CallValue {
+  public:
+    using Iid = std::array<std::uint8_t, 16>;  // an IID as it lies in memory
+    CallValue() = default;                      // a null pointer
+    static CallValue Hex(std::uint32_t value) { return CallValue(Value(value)); }
+    static CallValue Dec(std::int64_t value) { return CallValue(Value(value)); }
+    static CallValue Binary(Bytes bytes) { return CallValue(Value(std::move(bytes))); }
+    static CallValue Text(std::string utf8) { return CallValue(Value(std::move(utf8))); }
+    static CallValue Tags(std::vector<std::uint32_t> tags) { return CallValue(Value(std::move(tags))); }
+    static CallValue InterfaceId(const Iid& iid) { return CallValue(Value(iid)); }
+
+    std::string Text() const;
+
+  private:
+    using Value = std::variant<std::monostate, std::uint32_t, std::int64_t, Bytes, std::string,
+                               std::vector<std::uint32_t>, Iid>;
+    explicit CallValue(Value value) : value_(std::move(value)) {}
+    Value value_;
+};
+
+// A recorded call's arguments by name, in name order; a name given twice keeps the later value.
+// Lookups render the value as text (CallValue::Text).
+class CallArgList {
+  public:
+    struct Arg {
+        std::string name;
+        CallValue value;
+    };
+    void Set(std::string name, CallValue value);
+    // The argument's text; at throws std::out_of_range when there is no such argument, [] answers
+    // "" for it.
+    std::string at(std::string_view name) const;
+    std::string operator[](std::string_view name) const;
+    bool contains(std::string_view name) const { return Find(name) != nullptr; }
+    std::size_t size() const { return args_.size(); }
+    bool empty() const { return args_.empty(); }
+    std::vector<Arg>::const_iterator begin() const { return args_.begin(); }
+    std::vector<Arg>::const_iterator end() const { return args_.end(); }
+
+  private:
+    const Arg* Find(std::string_view name) const;
+    std::vector<Arg> args_;
+};
+
+// One call into the simulator, recorded while recording is on (Simulator::RecordCalls).
 struct CallRecord {
     std::string method;
     std::string object;  // label of the object called, empty for entry points
-    std::map<std::string, std::string> args;
+    CallArgList args;
     std::int32_t result = 0;
 };
 

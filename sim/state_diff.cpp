@@ -70,7 +70,8 @@ OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbo
     sim::DumpedProps dumped = sim::DumpProperties(props, mailbox);
     OrderedJson flat = dumped.props;
     for (const OrderedJson& named : dumped.named) {
-        std::string name = named["set"].get<std::string>() + ":";
+        std::string name = named["set"].get<std::string>();
+        name += ':';
         name += named.contains("name") ? named["name"].get<std::string>()
                                        : "#" + named["id"].get<std::string>();
         flat[name] = named["value"];

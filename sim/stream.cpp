@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sim/object_base.h"
+#include "sim/sim_text.h"
 #include "sim/props.h"
 
 namespace sim {
@@ -21,7 +22,7 @@ constexpr mapi::DWORD kStgTypeStream = 2;
 class PropertyStream final : public ComObject<mapi::IStream> {
   public:
     PropertyStream(ULONG tag, Bytes initial, bool writable, PropertySink sink)
-        : ComObject("IStream", "stream:" + ArgHex(tag),
+        : ComObject("IStream", "stream:" + Hex32(tag),
                     {mapi::IID_ISequentialStream, mapi::IID_IStream}),
           tag_(tag),
           bytes_(std::move(initial)),

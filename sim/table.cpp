@@ -362,7 +362,7 @@ class Table final : public ComObject<mapi::IMAPITable> {
     HRESULT MAPI_CALL FindRow(mapi::LPSRestriction restriction, mapi::BOOKMARK origin,
                               ULONG flags) override try {
         const ProviderScope inProvider;
-        auto call = Enter("FindRow", {{"restriction", DescribeRestriction(restriction)},
+        auto call = Enter("FindRow", {{"restriction", ArgLater<mapi::SRestriction, DescribeRestriction>(restriction)},
                                       {"origin", ArgDec(static_cast<std::int64_t>(origin))},
                                       {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
@@ -388,7 +388,7 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL Restrict(mapi::LPSRestriction restriction, ULONG flags) override try {
         const ProviderScope inProvider;
-        auto call = Enter("Restrict", {{"restriction", DescribeRestriction(restriction)},
+        auto call = Enter("Restrict", {{"restriction", ArgLater<mapi::SRestriction, DescribeRestriction>(restriction)},
                                        {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (!restriction) {
@@ -429,7 +429,7 @@ class Table final : public ComObject<mapi::IMAPITable> {
     HRESULT MAPI_CALL SortTable(mapi::LPSSortOrderSet criteria, ULONG flags) override try {
         const ProviderScope inProvider;
         auto call =
-            Enter("SortTable", {{"sort", DescribeSort(criteria)}, {"flags", ArgHex(flags)}});
+            Enter("SortTable", {{"sort", ArgLater<mapi::SSortOrderSet, DescribeSort>(criteria)}, {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (!criteria) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
         if (criteria->cCategories) return call.Return(mapi::MAPI_E_TOO_COMPLEX);
@@ -609,7 +609,7 @@ class Table final : public ComObject<mapi::IMAPITable> {
         std::string text;
         for (ULONG i = 0; i < criteria->cSorts; ++i) {
             if (i) text += ',';
-            text += ArgHex(criteria->aSort[i].ulPropTag);
+            text += Hex32(criteria->aSort[i].ulPropTag);
             text += criteria->aSort[i].ulOrder == mapi::TABLE_SORT_DESCEND ? " desc" : " asc";
         }
         return text;
@@ -692,27 +692,27 @@ std::string DescribeRestriction(const mapi::SRestriction* restriction) {
             return list("COMMENT", r.resComment.lpRes ? 1 : 0, r.resComment.lpRes);
         case mapi::RES_PROPERTY:
             return std::string("PROPERTY(") + RelopName(r.resProperty.relop) + ',' +
-                   ArgHex(r.resProperty.ulPropTag) + ',' + DescribeValueOf(r.resProperty.lpProp) +
+                   Hex32(r.resProperty.ulPropTag) + ',' + DescribeValueOf(r.resProperty.lpProp) +
                    ')';
         case mapi::RES_CONTENT:
-            return "CONTENT(" + ArgHex(r.resContent.ulFuzzyLevel) + ',' +
-                   ArgHex(r.resContent.ulPropTag) + ',' + DescribeValueOf(r.resContent.lpProp) +
+            return "CONTENT(" + Hex32(r.resContent.ulFuzzyLevel) + ',' +
+                   Hex32(r.resContent.ulPropTag) + ',' + DescribeValueOf(r.resContent.lpProp) +
                    ')';
         case mapi::RES_BITMASK:
             return std::string("BITMASK(") +
                    (r.resBitMask.relBMR == mapi::BMR_EQZ ? "EQZ" : "NEZ") + ',' +
-                   ArgHex(r.resBitMask.ulPropTag) + ',' + ArgHex(r.resBitMask.ulMask) + ')';
+                   Hex32(r.resBitMask.ulPropTag) + ',' + Hex32(r.resBitMask.ulMask) + ')';
         case mapi::RES_EXIST:
-            return "EXIST(" + ArgHex(r.resExist.ulPropTag) + ')';
+            return "EXIST(" + Hex32(r.resExist.ulPropTag) + ')';
         case mapi::RES_COMPAREPROPS:
             return std::string("COMPAREPROPS(") + RelopName(r.resCompareProps.relop) + ',' +
-                   ArgHex(r.resCompareProps.ulPropTag1) + ',' +
-                   ArgHex(r.resCompareProps.ulPropTag2) + ')';
+                   Hex32(r.resCompareProps.ulPropTag1) + ',' +
+                   Hex32(r.resCompareProps.ulPropTag2) + ')';
         case mapi::RES_SIZE:
             return std::string("SIZE(") + RelopName(r.resSize.relop) + ',' +
-                   ArgHex(r.resSize.ulPropTag) + ',' + std::to_string(r.resSize.cb) + ')';
+                   Hex32(r.resSize.ulPropTag) + ',' + std::to_string(r.resSize.cb) + ')';
         default:
-            return "RES(" + ArgHex(restriction->rt) + ')';
+            return "RES(" + Hex32(restriction->rt) + ')';
     }
 }
 

@@ -1,7 +1,7 @@
 // Which row of the session's message-store table is the default store.
 #include <gtest/gtest.h>
 
-#include "sim/object_base.h"
+#include "sim/org_json.h"
 #include "support/library_fixture.h"
 
 namespace tav {
@@ -72,7 +72,7 @@ TEST_F(DefaultMsgStore, TheFirstRowMarkedDefaultWithAnEntryIdWins) {
             EXPECT_EQ(Boxes().size(), 1u);
         } else {
             ASSERT_EQ(opened.size(), 1u);
-            EXPECT_EQ(opened[0].args["entryId"], sim::ArgBytes(boxes[c.opened]->ProfileStoreEntryId()));
+            EXPECT_EQ(opened[0].args["entryId"], sim::ToHex(boxes[c.opened]->ProfileStoreEntryId()));
             EXPECT_TRUE(Boxes().empty());
         }
         TearDown();
