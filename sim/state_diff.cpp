@@ -68,13 +68,13 @@ void CollectSourceKeys(const sim::Folder& folder, const std::string& path, Sourc
 OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbox,
                            const SourceKeys* keys = nullptr) {
     sim::DumpedProps dumped = sim::DumpProperties(props, mailbox);
-    OrderedJson flat = dumped.props;
-    for (const OrderedJson& named : dumped.named) {
+    OrderedJson flat = std::move(dumped.props);
+    for (OrderedJson& named : dumped.named) {
         std::string name = named["set"].get<std::string>();
         name += ':';
         name += named.contains("name") ? named["name"].get<std::string>()
                                        : "#" + named["id"].get<std::string>();
-        flat[name] = named["value"];
+        flat[name] = std::move(named["value"]);
     }
     if (keys) {
         for (auto& [name, value] : flat.items()) {

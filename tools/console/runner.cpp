@@ -321,7 +321,7 @@ class Runner {
         host_.Sim({{"op", "recordCalls"},
                    {"on", wantCalls || !scenario_.expectAtEnd.calls.Empty()}});
         const OrderedJson callMark = wantCalls ? host_.Sim({{"op", "calls"}})["mark"] : OrderedJson();
-        const OrderedJson before =
+        OrderedJson before =
             step.expect.changes.Empty() ? OrderedJson() : host_.Sim({{"op", "snapshot"}});
 
         StepCall call;
@@ -337,7 +337,7 @@ class Runner {
             if (step.recordCalls || scenario_.recordCalls) record["calls"] = calls_;
         }
         if (!before.is_null()) {
-            stepBefore_ = before;
+            stepBefore_ = std::move(before);
             stepAfter_ = host_.Sim({{"op", "snapshot"}});
         }
 
