@@ -156,11 +156,23 @@ OrderedJson Leaks() {
     };
 }
 
+// Address-book answers resolved by checkAnswers, by step path, for queueAnswers to take instead
+// of resolving the names again; with the size of the address book they were resolved against.
+struct CheckedAnswers {
+    std::size_t addressEntries = 0;
+    std::vector<AddressDialogAnswer> answers;
+};
+std::map<std::string, CheckedAnswers>& CheckedAddressAnswers() {
+    static std::map<std::string, CheckedAnswers> checked;
+    return checked;
+}
+
 OrderedJson Dispatch(const OrderedJson& request) {
     const Json plain = Json::parse(request.dump());
     const std::string op = plain.value("op", "");
     Simulator& simulator = Simulator::Instance();
     if (op == "reset") {
+        CheckedAddressAnswers().clear();
         simulator.Reset();
         portable::ResetRegistry();
         portable::SetUiLanguage(plain.value<std::uint16_t>("language", 1033));
@@ -209,10 +221,19 @@ OrderedJson Dispatch(const OrderedJson& request) {
         Organisation& org = simulator.Org();
         const std::string path = plain.value("path", "step");
         const Json& address = plain.at("address");
-        EntryNames names(org);
-        for (std::size_t i = 0; i < address.size(); ++i)
-            org.addressDialogAnswers.push_back(ParseAddressDialogAnswer(
-                address[i], names, IndexPath(path + ".addressDialog", i)));
+        auto checked = CheckedAddressAnswers().find(path);
+        if (checked != CheckedAddressAnswers().end() &&
+            checked->second.addressEntries == org.addressBook.size() &&
+            checked->second.answers.size() == address.size()) {
+            for (AddressDialogAnswer& answer : checked->second.answers)
+                org.addressDialogAnswers.push_back(std::move(answer));
+        } else if (!address.empty()) {
+            EntryNames names(org);
+            for (std::size_t i = 0; i < address.size(); ++i)
+                org.addressDialogAnswers.push_back(ParseAddressDialogAnswer(
+                    address[i], names, IndexPath(path + ".addressDialog", i)));
+        }
+        if (checked != CheckedAddressAnswers().end()) CheckedAddressAnswers().erase(checked);
         const Json& service = plain.at("service");
         for (std::size_t i = 0; i < service.size(); ++i)
             org.serviceDialogAnswers.push_back(
@@ -223,9 +244,13 @@ OrderedJson Dispatch(const OrderedJson& request) {
     if (op == "checkAnswers") {
         const std::string path = plain.value("path", "step");
         const Json& address = plain.at("address");
+        if (address.empty()) return OrderedJson::object();
         EntryNames names(simulator.Org());
+        CheckedAnswers checked{simulator.Org().addressBook.size(), {}};
         for (std::size_t i = 0; i < address.size(); ++i)
-            ParseAddressDialogAnswer(address[i], names, IndexPath(path + ".addressDialog", i));
+            checked.answers.push_back(
+                ParseAddressDialogAnswer(address[i], names, IndexPath(path + ".addressDialog", i)));
+        CheckedAddressAnswers()[path] = std::move(checked);
         return OrderedJson::object();
     }
     if (op == "endStep") {
