@@ -15,8 +15,11 @@ void InitializeSession(benchmark::State& state) {
     for (auto _ : state) {
         sim::Simulator::Instance().ClearRecords();
         sim::Simulator::Instance().RecordCalls(false);
-        if (!Require(state, Initialize(), "Initialize failed")) break;
-        CountCalls(state);
+        const Stopwatch watch;
+        const bool ok = Initialize();
+        const double seconds = watch.Seconds();
+        if (!Require(state, ok, "Initialize failed")) break;
+        CountCalls(state, seconds);
         state.PauseTiming();
         Uninitialize();
         state.ResumeTiming();

@@ -39,12 +39,14 @@ void EditRedirection(benchmark::State& state) {
         state.ResumeTiming();
         bool selected = false, sentItems = false;
         std::int32_t folders = 0, time = 0, activation = 0;
+        const Stopwatch watch;
         bool ok = EditFolderRedirectionSettings(name.get(), userDn.get(), server.get(), &selected,
                                                 &folders, &time, &activation, &sentItems);
+        const double seconds = watch.Seconds();
         if (!Require(state, ok && portable::QueuedDialogActions() == 0,
                      "EditFolderRedirectionSettings did not save"))
             break;
-        CountCalls(state);
+        CountCalls(state, seconds);
         state.counters["selected"] = folders;
     }
     state.SetComplexityN(count);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <vector>
 
 #include "mapi/portable/mapi_accounting.h"
 #include "platform/portable/portable_platform.h"

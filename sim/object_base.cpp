@@ -1,6 +1,7 @@
 #include "sim/object_base.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -15,10 +16,20 @@ namespace sim {
 
 namespace {
 thread_local int t_providerDepth = 0;
+thread_local std::chrono::steady_clock::time_point t_enteredAt;
 }  // namespace
 
-ProviderScope::ProviderScope() noexcept { ++t_providerDepth; }
-ProviderScope::~ProviderScope() { --t_providerDepth; }
+ProviderScope::ProviderScope() noexcept {
+    if (t_providerDepth++ == 0 && detail::TimingProvider())
+        t_enteredAt = std::chrono::steady_clock::now();
+}
+ProviderScope::~ProviderScope() {
+    if (--t_providerDepth == 0 && detail::TimingProvider()) {
+        const auto spent = std::chrono::steady_clock::now() - t_enteredAt;
+        detail::AddProviderTime(static_cast<std::uint64_t>(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()));
+    }
+}
 bool InProvider() noexcept { return t_providerDepth > 0; }
 
 mapi::HRESULT ProviderFailure() noexcept {

@@ -264,6 +264,8 @@ void NoteDoubleRelease(const ObjectBase& object);
 void NoteCallOnReleased(const ObjectBase& object);
 // Appends a record and returns its index; records() is the generation of the record list.
 bool RecordingCalls();
+bool TimingProvider() noexcept;
+void AddProviderTime(std::uint64_t nanoseconds) noexcept;
 // Counts a call; while recording, appends a record (the arguments added afterwards).
 std::size_t BeginCall(const std::string& method, const std::string& object,
                       std::uint64_t* records);

@@ -86,6 +86,8 @@ struct State {
     std::vector<CallRecord> calls;
     std::uint64_t callsGeneration = 1;
     bool recordCalls = true;
+    bool timeProvider = false;
+    std::uint64_t providerNanoseconds = 0;
     std::uint64_t callCount = 0;
     std::vector<AddressDialogRecord> addressDialogs;
     std::vector<ServiceDialogRecord> serviceDialogs;
@@ -130,6 +132,14 @@ void NoteCallOnReleased(const ObjectBase&) {
 
 bool RecordingCalls() {
     return TheState().recordCalls;
+}
+
+bool TimingProvider() noexcept {
+    return TheState().timeProvider;
+}
+
+void AddProviderTime(std::uint64_t nanoseconds) noexcept {
+    TheState().providerNanoseconds += nanoseconds;
 }
 
 std::size_t BeginCall(const std::string& method, const std::string& object,
@@ -230,6 +240,14 @@ std::uint64_t Simulator::CallCount() const {
     return TheState().callCount;
 }
 
+void Simulator::TimeProvider(bool on) {
+    TheState().timeProvider = on;
+}
+
+std::uint64_t Simulator::ProviderNanoseconds() const {
+    return TheState().providerNanoseconds;
+}
+
 const std::vector<CallRecord>& Simulator::Calls() const {
     return TheState().calls;
 }
@@ -256,6 +274,7 @@ void Simulator::ClearRecords() {
     ++state.callsGeneration;
     state.recordCalls = true;
     state.callCount = 0;
+    state.providerNanoseconds = 0;
     state.addressDialogs.clear();
     state.serviceDialogs.clear();
 }

@@ -132,6 +132,10 @@ public:
     void RecordCalls(bool on);
     bool RecordingCalls() const;
     std::uint64_t CallCount() const;
+    // With timing on, the wall time spent inside the simulator's methods and entry points since
+    // the last clearing (the provider's own cost of the calls; nested calls count once).
+    void TimeProvider(bool on);
+    std::uint64_t ProviderNanoseconds() const;
     const std::vector<CallRecord>& Calls() const;
     std::vector<CallRecord> CallsTo(const std::string& method) const;
     const std::vector<AddressDialogRecord>& AddressDialogs() const;
