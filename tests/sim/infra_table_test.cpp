@@ -2,6 +2,8 @@
 // rows, HrQueryAllRows over it, and the MAPI buffers it hands out.
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+
 #include "mapi/mapi.h"
 #include "mapi/portable/mapi_accounting.h"
 #include "sim/props.h"
@@ -188,6 +190,42 @@ TEST_F(InfraTableTest, RestrictionsSelectRowsByValue) {
 
     auto calls = sim::Simulator::Instance().CallsTo("IMAPITable::Restrict");
     EXPECT_EQ(calls[0].args.at("restriction"), "PROPERTY(EQ,0x30050003,1)");
+}
+
+// A record keeps what the call received, not what the caller's memory holds later; with recording
+// off the call is counted and nothing is kept.
+TEST_F(InfraTableTest, CallRecordsKeepTheArgumentsAsTheCallReceivedThem) {
+    auto table = Make({Folder(u"Inbox", 1), Folder(u"Sub", 2)});
+    auto& simulator = sim::Simulator::Instance();
+    simulator.ClearRecords();
+    mapi::SizedSPropTagArray<2> columns;
+    columns.aulPropTag[0] = mapi::PR_DEPTH;
+    columns.aulPropTag[1] = mapi::PR_DISPLAY_NAME_W;
+    mapi::SPropValue depth{mapi::PR_DEPTH, 0, {}};
+    depth.Value.l = 2;
+    mapi::SRestriction restriction{};
+    restriction.rt = mapi::RES_PROPERTY;
+    restriction.res.resProperty = {mapi::RELOP_EQ, mapi::PR_DEPTH, &depth};
+    ASSERT_EQ(table->SetColumns(columns.get(), 0), mapi::S_OK);
+    ASSERT_EQ(table->Restrict(&restriction, 0), mapi::S_OK);
+    columns.aulPropTag[0] = mapi::PR_SUBFOLDERS;
+    depth.Value.l = 7;
+
+    const auto setColumns = simulator.CallsTo("IMAPITable::SetColumns");
+    ASSERT_EQ(setColumns.size(), 1u);
+    EXPECT_EQ(setColumns[0].args.at("tags"), "0x30050003,0x3001001f");
+    EXPECT_EQ(setColumns[0].args.at("flags"), "0x00000000");
+    const auto restrict = simulator.CallsTo("IMAPITable::Restrict");
+    ASSERT_EQ(restrict.size(), 1u);
+    EXPECT_EQ(restrict[0].args.at("restriction"), "PROPERTY(EQ,0x30050003,2)");
+    EXPECT_THROW(restrict[0].args.at("sort"), std::out_of_range);
+    EXPECT_EQ(restrict[0].args["sort"], "");
+
+    simulator.ClearRecords();
+    simulator.RecordCalls(false);
+    ASSERT_EQ(table->Restrict(&restriction, 0), mapi::S_OK);
+    EXPECT_EQ(simulator.CallCount(), 1u);
+    EXPECT_TRUE(simulator.Calls().empty());
 }
 
 TEST_F(InfraTableTest, UnsupportedRestrictionIsRefused) {
