@@ -16,19 +16,21 @@ namespace sim {
 
 namespace {
 thread_local int t_providerDepth = 0;
-thread_local std::chrono::steady_clock::time_point t_enteredAt;
+thread_local std::int64_t t_enteredAt = 0;  // steady clock, nanoseconds
+
+std::int64_t SteadyNanoseconds() noexcept {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 }  // namespace
 
 ProviderScope::ProviderScope() noexcept {
-    if (t_providerDepth++ == 0 && detail::TimingProvider())
-        t_enteredAt = std::chrono::steady_clock::now();
+    if (t_providerDepth++ == 0 && detail::TimingProvider()) t_enteredAt = SteadyNanoseconds();
 }
 ProviderScope::~ProviderScope() {
-    if (--t_providerDepth == 0 && detail::TimingProvider()) {
-        const auto spent = std::chrono::steady_clock::now() - t_enteredAt;
-        detail::AddProviderTime(static_cast<std::uint64_t>(
-            std::chrono::duration_cast<std::chrono::nanoseconds>(spent).count()));
-    }
+    if (--t_providerDepth == 0 && detail::TimingProvider())
+        detail::AddProviderTime(static_cast<std::uint64_t>(SteadyNanoseconds() - t_enteredAt));
 }
 bool InProvider() noexcept { return t_providerDepth > 0; }
 

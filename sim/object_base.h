@@ -89,7 +89,7 @@ ArgView ArgLater(const T* value) {
 }
 
 struct NamedArg {
-    const char* name;
+    const char* name = nullptr;
     ArgView value;
 };
 using CallArgs = std::initializer_list<NamedArg>;

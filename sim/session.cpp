@@ -298,14 +298,13 @@ class Session final : public ComObject<mapi::IMAPISession> {
     // Enters a call; after Logoff the call stops with MAPI_E_END_OF_SESSION.
     Call Begin(std::string_view method, CallArgs args) {
         if (loggedOff_ && !Stale() && !Released()) {
-            return EnterCall(QualifiedName(method), Label(), std::move(args),
-                             mapi::MAPI_E_END_OF_SESSION);
+            return EnterCall(QualifiedName(method), Label(), args, mapi::MAPI_E_END_OF_SESSION);
         }
-        return Enter(method, std::move(args));
+        return Enter(method, args);
     }
     template <class T>
     Call Begin(std::string_view method, CallArgs args, T** out) {
-        Call call = Begin(method, std::move(args));
+        Call call = Begin(method, args);
         if (!call && out) *out = nullptr;
         return call;
     }
