@@ -158,23 +158,11 @@ OrderedJson Leaks() {
     };
 }
 
-// Address-book answers resolved by checkAnswers, by step path, for queueAnswers to take instead
-// of resolving the names again; with the size of the address book they were resolved against.
-struct CheckedAnswers {
-    std::size_t addressEntries = 0;
-    std::vector<AddressDialogAnswer> answers;
-};
-std::map<std::string, CheckedAnswers>& CheckedAddressAnswers() {
-    static std::map<std::string, CheckedAnswers> checked;
-    return checked;
-}
-
 OrderedJson Dispatch(const OrderedJson& request) {
     const Json plain = Json::parse(request.dump());
     const std::string op = plain.value("op", "");
     Simulator& simulator = Simulator::Instance();
     if (op == "reset") {
-        CheckedAddressAnswers().clear();
         simulator.Reset();
         portable::ResetRegistry();
         portable::SetUiLanguage(plain.value<std::uint16_t>("language", 1033));
@@ -223,8 +211,8 @@ OrderedJson Dispatch(const OrderedJson& request) {
         Organisation& org = simulator.Org();
         const std::string path = plain.value("path", "step");
         const Json& address = plain.at("address");
-        auto checked = CheckedAddressAnswers().find(path);
-        if (checked != CheckedAddressAnswers().end() &&
+        auto checked = org.checkedAddressAnswers.find(path);
+        if (checked != org.checkedAddressAnswers.end() &&
             checked->second.addressEntries == org.addressBook.size() &&
             checked->second.answers.size() == address.size()) {
             for (AddressDialogAnswer& answer : checked->second.answers)
@@ -235,7 +223,7 @@ OrderedJson Dispatch(const OrderedJson& request) {
                 org.addressDialogAnswers.push_back(ParseAddressDialogAnswer(
                     address[i], names, IndexPath(path + ".addressDialog", i)));
         }
-        if (checked != CheckedAddressAnswers().end()) CheckedAddressAnswers().erase(checked);
+        if (checked != org.checkedAddressAnswers.end()) org.checkedAddressAnswers.erase(checked);
         const Json& service = plain.at("service");
         for (std::size_t i = 0; i < service.size(); ++i)
             org.serviceDialogAnswers.push_back(
@@ -247,12 +235,13 @@ OrderedJson Dispatch(const OrderedJson& request) {
         const std::string path = plain.value("path", "step");
         const Json& address = plain.at("address");
         if (address.empty()) return OrderedJson::object();
-        EntryNames names(simulator.Org());
-        CheckedAnswers checked{simulator.Org().addressBook.size(), {}};
+        Organisation& org = simulator.Org();
+        EntryNames names(org);
+        Organisation::CheckedAnswers checked{org.addressBook.size(), {}};
         for (std::size_t i = 0; i < address.size(); ++i)
             checked.answers.push_back(
                 ParseAddressDialogAnswer(address[i], names, IndexPath(path + ".addressDialog", i)));
-        CheckedAddressAnswers()[path] = std::move(checked);
+        org.checkedAddressAnswers[path] = std::move(checked);
         return OrderedJson::object();
     }
     if (op == "endStep") {

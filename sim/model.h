@@ -191,6 +191,13 @@ struct Organisation {
     std::vector<Profile> profiles;
     bool exchangeServiceInstalled = true;  // CreateMsgService("MSEMS") works
     std::vector<AddressDialogAnswer> addressDialogAnswers;
+    // Answers resolved before the run by step path, with the size of the address book they were
+    // resolved against: a step queues its own instead of resolving the names again.
+    struct CheckedAnswers {
+        std::size_t addressEntries = 0;
+        std::vector<AddressDialogAnswer> answers;
+    };
+    std::map<std::string, CheckedAnswers> checkedAddressAnswers;
     std::vector<ServiceDialogAnswer> serviceDialogAnswers;
     std::vector<DeliveredMail> delivered;
     std::uint64_t nextObjectId = 1;  // for folders and messages created at run time

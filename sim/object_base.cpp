@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <new>
 #include <unordered_map>

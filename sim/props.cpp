@@ -534,7 +534,7 @@ std::string DescribeNameIds(ULONG count, const mapi::LPMAPINAMEID* names) {
             text += "null";
             continue;
         }
-        text += ArgIid(name->lpguid).Value().Text();
+        text += name->lpguid ? IidText(name->lpguid) : "null";
         if (name->ulKind == mapi::MNID_STRING) {
             text += ':' + ToUtf8(UnitsOf(name->Kind.lpwstrName));
         } else {

@@ -109,6 +109,20 @@ std::string Hex32(std::uint32_t value) {
 }
 
 
+std::string IidText(const void* guid) {
+    auto bytes = static_cast<const std::uint8_t*>(guid);
+    auto word = [&](int at, int size) {
+        unsigned value = 0;
+        for (int i = size - 1; i >= 0; --i) value = value << 8 | bytes[at + i];
+        return value;
+    };
+    char text[40];
+    std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  word(0, 4), word(4, 2), word(6, 2), bytes[8], bytes[9], bytes[10], bytes[11],
+                  bytes[12], bytes[13], bytes[14], bytes[15]);
+    return text;
+}
+
 std::string HexBytes(const void* data, std::size_t size) {
     static const char digits[] = "0123456789abcdef";
     if (!data) return size ? "null" : "";

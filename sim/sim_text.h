@@ -20,6 +20,9 @@ std::string From8Bit(std::string_view text);
 std::string To8Bit(std::string_view utf8);
 // A 32-bit value as "0x%08x", the way flags, tags and result codes are written.
 std::string Hex32(std::uint32_t value);
+// The 16 bytes of a GUID as it lies in memory (Data1 to Data3 little-endian), as
+// "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}".
+std::string IidText(const void* guid);
 // Bytes as lower-case hex; "null" for a null pointer with a nonzero size, "" for none.
 std::string HexBytes(const void* data, std::size_t size);
 

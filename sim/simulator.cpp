@@ -1,7 +1,6 @@
 #include "sim/simulator.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -27,20 +26,7 @@ std::string CallValue::Text() const {
             }
             return text;
         }
-        std::string operator()(const Iid& iid) const {
-            // Data1, Data2 and Data3 lie little-endian, Data4 as bytes.
-            auto word = [&](int at, int size) {
-                unsigned value = 0;
-                for (int i = size - 1; i >= 0; --i) value = value << 8 | iid[at + i];
-                return value;
-            };
-            char text[40];
-            std::snprintf(text, sizeof text,
-                          "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", word(0, 4),
-                          word(4, 2), word(6, 2), iid[8], iid[9], iid[10], iid[11], iid[12],
-                          iid[13], iid[14], iid[15]);
-            return text;
-        }
+        std::string operator()(const Iid& iid) const { return IidText(iid.data()); }
     };
     return std::visit(Render(), value_);
 }
