@@ -61,10 +61,6 @@ void Append(Bytes& out, const std::uint8_t* data, std::size_t size) {
     if (size) std::memcpy(out.data() + at, data, size);
 }
 
-void Append(Bytes& out, const Bytes& data) {
-    out.insert(out.end(), data.begin(), data.end());
-}
-
 Bytes IndexedUid(const std::uint8_t (&base)[12], std::uint32_t index) {
     Bytes uid(base, base + 12);
     PutBe(uid, index, 4);
@@ -77,16 +73,25 @@ std::optional<std::uint32_t> IndexOf(const std::uint8_t (&base)[12], const std::
     return static_cast<std::uint32_t>(GetBe(p + 12, 4));
 }
 
+// Appends the UID made from base and a mailbox index, without a vector of its own.
+void PutIndexedUid(Bytes& out, const std::uint8_t (&base)[12], std::uint32_t index) {
+    Append(out, base, sizeof base);
+    PutBe(out, index, 4);
+}
+
 void PutGlobalId(Bytes& out, std::uint32_t mailbox, std::uint64_t id, IdForm form) {
-    Append(out, DatabaseGuid(mailbox));
+    PutIndexedUid(out, kDatabaseBase, mailbox);
     PutBe(out, id, 6);
     out.push_back(0);
     out.push_back(form == IdForm::ShortTerm ? 1 : 0);
 }
 
 Bytes ObjectIdHeader(std::uint32_t mailbox, std::uint16_t type, IdForm form) {
-    Bytes id = {form == IdForm::ShortTerm ? kShortTermFlag : std::uint8_t{0}, 0, 0, 0};
-    Append(id, StoreUid(mailbox));
+    Bytes id;
+    id.reserve(kMessageIdSize);  // room for a message's id, so that it is allocated once
+    id.push_back(form == IdForm::ShortTerm ? kShortTermFlag : std::uint8_t{0});
+    PutLe(id, 0, 3);
+    PutIndexedUid(id, kStoreUidBase, mailbox);
     PutLe(id, type, 2);
     return id;
 }
@@ -94,8 +99,7 @@ Bytes ObjectIdHeader(std::uint32_t mailbox, std::uint16_t type, IdForm form) {
 // Reads one database GUID, counter and tail; false when they do not belong to the mailbox or
 // the tail does not fit the form.
 bool ReadGlobalId(const std::uint8_t* p, std::uint32_t mailbox, IdForm form, std::uint64_t* id) {
-    Bytes guid = DatabaseGuid(mailbox);
-    if (std::memcmp(p, guid.data(), 16) != 0) return false;
+    if (IndexOf(kDatabaseBase, p) != mailbox) return false;
     if (p[22] != 0 || p[23] != (form == IdForm::ShortTerm ? 1 : 0)) return false;
     *id = GetBe(p + 16, 6);
     return *id != 0;

@@ -18,6 +18,17 @@
 #include "sim/sim_text.h"
 
 namespace sim {
+
+OrderedJson ObjectWithRoom(std::size_t members) {
+    OrderedJson object = OrderedJson::object();
+    object.get_ref<OrderedJson::object_t&>().reserve(members);
+    return object;
+}
+
+void AppendMember(OrderedJson& object, std::string key, OrderedJson value) {
+    auto& members = object.get_ref<OrderedJson::object_t&>();
+    members.OrderedJson::object_t::Container::emplace_back(std::move(key), std::move(value));
+}
 namespace {
 
 using mapi::ULONG;
@@ -1472,13 +1483,7 @@ std::string FormatUnixTime(std::int64_t seconds) {
 }
 
 std::string ToHex(const Bytes& bytes) {
-    static constexpr char kDigits[] = "0123456789abcdef";
-    std::string out;
-    for (std::uint8_t byte : bytes) {
-        out.push_back(kDigits[byte >> 4]);
-        out.push_back(kDigits[byte & 0xF]);
-    }
-    return out;
+    return HexBytes(bytes.data(), bytes.size());
 }
 
 Bytes ParseHex(std::string_view text, const std::string& path) {

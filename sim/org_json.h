@@ -23,6 +23,13 @@ namespace sim {
 using Json = nlohmann::json;
 using OrderedJson = nlohmann::ordered_json;
 
+// An empty ordered object with room for `members` members, and a member added to one without
+// the search for an existing key that operator[] makes (the caller knows the key is new). Adding
+// a member to a full ordered object copies every member it holds, values and all: their keys are
+// const, so they are not moved.
+OrderedJson ObjectWithRoom(std::size_t members);
+void AppendMember(OrderedJson& object, std::string key, OrderedJson value);
+
 // A setup or scenario that cannot be read. The message starts with the place of the fault, as a
 // path into the document ("organisation.mailboxes[2].folders[0]: ...").
 class JsonError : public std::runtime_error {

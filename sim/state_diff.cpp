@@ -5,7 +5,6 @@
 #include <map>
 #include <set>
 #include <string_view>
-#include <unordered_map>
 
 #include "mapi/mapi.h"
 #include "sim/props.h"
@@ -24,31 +23,28 @@ std::string ChildPath(const std::string& path, const std::string& name) {
     return child;
 }
 
-// Adds a member to an ordered object without the search for an existing key that operator[]
-// makes (a linear one); the caller knows the key is new.
-void AppendMember(OrderedJson& object, const std::string& key, OrderedJson value) {
-    auto& members = object.get_ref<OrderedJson::object_t&>();
-    members.OrderedJson::object_t::Container::emplace_back(key, std::move(value));
+// The members of a snapshot's objects in key order. A snapshot as taken lists them in that order
+// already, so the diff walks both sides once instead of looking every key up.
+using Members = std::vector<std::pair<std::string_view, const OrderedJson*>>;
+
+Members SortedMembers(const OrderedJson& objects) {
+    Members members;
+    members.reserve(objects.size());
+    for (const auto& [key, state] : objects.items()) members.emplace_back(key, &state);
+    auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(members.begin(), members.end(), byKey))
+        std::sort(members.begin(), members.end(), byKey);
+    return members;
 }
 
-// The members of a snapshot's objects by key.
-using ObjectIndex = std::unordered_map<std::string_view, const OrderedJson*>;
-
-ObjectIndex IndexObjects(const OrderedJson& objects) {
-    ObjectIndex index;
-    index.reserve(objects.size());
-    for (const auto& [key, state] : objects.items()) index.emplace(key, &state);
-    return index;
-}
-
-const OrderedJson* Find(const ObjectIndex& index, std::string_view key) {
-    auto found = index.find(key);
-    return found == index.end() ? nullptr : found->second;
-}
-
-// The snapshot while it is taken.
+// The snapshot while it is taken: its objects' keys and states, put in key order once at the end
+// (a tree of 100,000 folders is not walked in key order).
 struct Snapshot {
-    std::map<std::string, std::string> objects;
+    std::vector<std::pair<std::string, std::string>> objects;
+
+    void Add(std::string key, std::string state) {
+        objects.emplace_back(std::move(key), std::move(state));
+    }
 };
 
 std::string Key(const char* format, std::uint32_t a, std::uint64_t b = 0) {
@@ -72,8 +68,12 @@ OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbo
     for (OrderedJson& named : dumped.named) {
         std::string name = named["set"].get<std::string>();
         name += ':';
-        name += named.contains("name") ? named["name"].get<std::string>()
-                                       : "#" + named["id"].get<std::string>();
+        if (named.contains("name")) {
+            name += named["name"].get_ref<const std::string&>();
+        } else {
+            name += '#';
+            name += named["id"].get_ref<const std::string&>();
+        }
         flat[name] = std::move(named["value"]);
     }
     if (keys) {
@@ -111,7 +111,7 @@ void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const sim::Fold
     folderState["properties"] = FlatProperties(folder.props, &mailbox);
     folderState["hierarchyHidden"] = folder.hierarchyHidden;
     folderState["noAccess"] = folder.noAccess;
-    snapshot.objects[Key("m%06u 1 %012llu", mailbox.index, folder.id)] = folderState.dump();
+    snapshot.Add(Key("m%06u 1 %012llu", mailbox.index, folder.id), folderState.dump());
     for (const sim::Message& message : folder.messages) {
         OrderedJson messageState{{"kind", "message"},
                                  {"mailbox", dn},
@@ -126,7 +126,7 @@ void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const sim::Fold
             recipients.push_back(FlatProperties(props, &mailbox));
         }
         if (!recipients.empty()) messageState["recipients"] = std::move(recipients);
-        snapshot.objects[Key("m%06u 2 %012llu", mailbox.index, message.id)] = messageState.dump();
+        snapshot.Add(Key("m%06u 2 %012llu", mailbox.index, message.id), messageState.dump());
     }
     for (const auto& child : folder.children) {
         std::string name = ToUtf8(DisplayName(child->props));
@@ -139,15 +139,16 @@ std::string RegistryKey(const std::string& key) {
 }
 
 void SnapRegistry(Snapshot& snapshot) {
+    std::map<std::string, std::string> registry;
     for (const auto& entry : sim::DumpRegistry()) {
         std::string key = entry["root"].get<std::string>() + "\\" + entry["key"].get<std::string>();
         if (!entry.contains("name")) {
-            snapshot.objects["r " + key] = RegistryKey(key);
+            registry["r " + key] = RegistryKey(key);
             continue;
         }
         // Every key that holds values exists too.
-        snapshot.objects["r " + key] = RegistryKey(key);
-        snapshot.objects["r " + key + "\x01" + entry["name"].get<std::string>()] =
+        registry["r " + key] = RegistryKey(key);
+        registry["r " + key + "\x01" + entry["name"].get<std::string>()] =
             OrderedJson{{"kind", "registry value"},
                         {"key", key},
                         {"name", entry["name"]},
@@ -157,7 +158,7 @@ void SnapRegistry(Snapshot& snapshot) {
     }
     // Parent keys of keys with values are not listed by the dump; list them as keys as well.
     std::set<std::string> parents;
-    for (const auto& [id, state] : snapshot.objects) {
+    for (const auto& [id, state] : registry) {
         if (id.rfind("r ", 0) != 0 || id.find('\x01') != std::string::npos) continue;
         std::string key = id.substr(2);
         for (std::size_t slash = key.find('\\', 5); slash != std::string::npos;
@@ -165,7 +166,8 @@ void SnapRegistry(Snapshot& snapshot) {
             parents.insert(key.substr(0, slash));
     }
     for (const std::string& key : parents)
-        snapshot.objects.try_emplace("r " + key, RegistryKey(key));
+        registry.try_emplace("r " + key, RegistryKey(key));
+    for (auto& [key, state] : registry) snapshot.Add(key, std::move(state));
 }
 
 const char* const kIdentity[] = {"kind", "mailbox", "folder",      "path", "id",
@@ -228,7 +230,7 @@ OrderedJson TakeSnapshot() {
         OrderedJson store{{"kind", "store"}, {"mailbox", ToUtf8(mailbox->dn)}};
         store["properties"] = FlatProperties(mailbox->storeProps, mailbox.get());
         store["namedProperties"] = sim::DumpNamedProperties(*mailbox);
-        snapshot.objects[Key("m%06u 0", mailbox->index)] = store.dump();
+        snapshot.Add(Key("m%06u 0", mailbox->index), store.dump());
         if (mailbox->root) {
             SourceKeys keys;
             CollectSourceKeys(*mailbox->root, "", keys);
@@ -238,24 +240,28 @@ OrderedJson TakeSnapshot() {
     for (const sim::AddressEntry& entry : org.addressBook) {
         OrderedJson state = sim::DumpAddressEntry(entry, org);
         state["kind"] = "address entry";
-        snapshot.objects[Key("n%06u", entry.index)] = state.dump();
+        snapshot.Add(Key("n%06u", entry.index), state.dump());
     }
     SnapRegistry(snapshot);
     for (const OrderedJson& profile : sim::DumpProfiles(org)) {
         OrderedJson state = profile;
         state["kind"] = "profile";
-        snapshot.objects["p " + profile["name"].get<std::string>()] = state.dump();
+        snapshot.Add("p " + profile["name"].get<std::string>(), state.dump());
     }
-    snapshot.objects["x exchangeServiceInstalled"] =
-        OrderedJson{{"kind", "setting"},
-                    {"name", "exchangeServiceInstalled"},
-                    {"value", org.exchangeServiceInstalled}}
-            .dump();
-    OrderedJson objects = OrderedJson::object();
-    // Reserved: growing would copy every member (their keys are const, so not moved).
-    objects.get_ref<OrderedJson::object_t&>().reserve(snapshot.objects.size());
-    for (auto& node : snapshot.objects) AppendMember(objects, node.first, std::move(node.second));
-    snapshot.objects.clear();
+    snapshot.Add("x exchangeServiceInstalled", OrderedJson{{"kind", "setting"},
+                                                           {"name", "exchangeServiceInstalled"},
+                                                           {"value", org.exchangeServiceInstalled}}
+                                                   .dump());
+    // In key order; of two objects with one key the later one stands.
+    std::vector<std::pair<std::string, std::string>>& taken = snapshot.objects;
+    std::stable_sort(taken.begin(), taken.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    OrderedJson objects = ObjectWithRoom(taken.size());
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        if (i + 1 < taken.size() && taken[i + 1].first == taken[i].first) continue;
+        AppendMember(objects, std::move(taken[i].first), std::move(taken[i].second));
+    }
+    taken.clear();
     OrderedJson delivered = OrderedJson::array();
     for (const sim::DeliveredMail& mail : org.delivered) {
         const sim::Mailbox* mailbox = org.FindMailbox(mail.fromMailboxDn);
@@ -277,18 +283,20 @@ OrderedJson TakeSnapshot() {
 
 OrderedJson DiffSnapshots(const OrderedJson& before, const OrderedJson& after) {
     OrderedJson changes = OrderedJson::array();
-    const ObjectIndex old = IndexObjects(before["objects"]);
-    const ObjectIndex now = IndexObjects(after["objects"]);
+    const Members old = SortedMembers(before["objects"]);
+    const Members now = SortedMembers(after["objects"]);
     // Every key of either side once, in order.
-    std::vector<std::string_view> keys;
-    keys.reserve(old.size() + now.size());
-    for (const auto& entry : old) keys.push_back(entry.first);
-    for (const auto& entry : now)
-        if (!old.contains(entry.first)) keys.push_back(entry.first);
-    std::sort(keys.begin(), keys.end());
-    for (std::string_view key : keys) {
-        const OrderedJson* was = Find(old, key);
-        const OrderedJson* is = Find(now, key);
+    for (std::size_t i = 0, j = 0; i < old.size() || j < now.size();) {
+        const OrderedJson* was = nullptr;
+        const OrderedJson* is = nullptr;
+        if (j == now.size() || (i < old.size() && old[i].first < now[j].first)) {
+            was = old[i++].second;
+        } else if (i == old.size() || now[j].first < old[i].first) {
+            is = now[j++].second;
+        } else {
+            was = old[i++].second;
+            is = now[j++].second;
+        }
         if (!was) {
             OrderedJson created{{"change", "created"}};
             OrderedJson state = StateOf(*is);

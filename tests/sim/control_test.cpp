@@ -1,6 +1,7 @@
 // The simulator's JSON control surface, as the console reaches it in this process and through
 // the provider DLL's export: setup loading, dialog answers and their records, snapshots and
 // the differences between them, and failed requests.
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "mapi/mapi.h"
@@ -90,6 +91,35 @@ TEST_F(ControlTest, SnapshotsSurviveTextAndShowWhatChanged) {
     EXPECT_EQ(changes[0]["kind"], "store");
     EXPECT_EQ(changes[0]["properties"]["PR_DISPLAY_NAME_W"]["to"], "Renamed");
     EXPECT_TRUE(sim::DiffSnapshots(after, after).empty());
+}
+
+TEST_F(ControlTest, SnapshotsListObjectsInKeyOrderAndDiffsReadEitherOrder) {
+    const OrderedJson taken = Request({{"op", "snapshot"}});
+    std::vector<std::string> keys;
+    for (const auto& [key, state] : taken["objects"].items()) keys.push_back(key);
+    ASSERT_GT(keys.size(), 10u);
+    EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
+    EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
+
+    // Snapshots a test writes by hand need not be in key order.
+    auto folder = [](const char* path, int unread) {
+        return OrderedJson{{"kind", "folder"}, {"path", path}, {"properties", {{"UNREAD", unread}}}};
+    };
+    const OrderedJson before{
+        {"objects", {{"m 3", folder("/c", 1)}, {"m 1", folder("/a", 1)}, {"m 2", folder("/b", 1)}}},
+        {"delivered", OrderedJson::array()}};
+    const OrderedJson after{
+        {"objects", {{"m 4", folder("/d", 1)}, {"m 2", folder("/b", 2)}, {"m 1", folder("/a", 1)}}},
+        {"delivered", OrderedJson::array()}};
+    const OrderedJson changes = sim::DiffSnapshots(before, after);
+    ASSERT_EQ(changes.size(), 3u) << changes.dump(2);
+    EXPECT_EQ(changes[0]["change"], "changed");
+    EXPECT_EQ(changes[0]["path"], "/b");
+    EXPECT_EQ(changes[0]["properties"]["UNREAD"], OrderedJson({{"from", 1}, {"to", 2}}));
+    EXPECT_EQ(changes[1]["change"], "deleted");
+    EXPECT_EQ(changes[1]["path"], "/c");
+    EXPECT_EQ(changes[2]["change"], "created");
+    EXPECT_EQ(changes[2]["path"], "/d");
 }
 
 TEST_F(ControlTest, FaultsAddedAndClearedByRequest) {

@@ -196,15 +196,19 @@ OrderedJson ViewJson(const portable::DialogView& view) {
         if (control.kind == portable::ControlKind::RadioButton) entry["checked"] = control.checked;
         controls.push_back(std::move(entry));
     }
+    // Built member by member: a dialog's tree can have 100,000 items.
     OrderedJson tree = OrderedJson::array();
+    tree.get_ref<OrderedJson::array_t&>().reserve(view.tree.size());
     for (const portable::TreeItemView& item : view.tree) {
-        tree.push_back(OrderedJson{{"depth", item.depth},
-                                   {"text", Utf8(item.text)},
-                                   {"image", item.image},
-                                   {"children", item.children},
-                                   {"expanded", item.expanded},
-                                   {"enabled", item.enabled},
-                                   {"caret", item.caret}});
+        OrderedJson row = sim::ObjectWithRoom(7);
+        sim::AppendMember(row, "depth", item.depth);
+        sim::AppendMember(row, "text", Utf8(item.text));
+        sim::AppendMember(row, "image", item.image);
+        sim::AppendMember(row, "children", item.children);
+        sim::AppendMember(row, "expanded", item.expanded);
+        sim::AppendMember(row, "enabled", item.enabled);
+        sim::AppendMember(row, "caret", item.caret);
+        tree.push_back(std::move(row));
     }
     return OrderedJson{
         {"caption", Utf8(view.caption)},
@@ -215,11 +219,12 @@ OrderedJson ViewJson(const portable::DialogView& view) {
 }
 
 OrderedJson DialogJson(const portable::DialogRecord& dialog, platform::WindowHandle console) {
-    OrderedJson out{{"template", dialog.templateId},
-                    {"created", dialog.created},
-                    {"owner", dialog.owner == console ? "console window"
-                              : dialog.owner                  ? "other window"
-                                                              : "null"}};
+    OrderedJson out = sim::ObjectWithRoom(8);
+    out["template"] = dialog.templateId;
+    out["created"] = dialog.created;
+    out["owner"] = dialog.owner == console ? "console window"
+                   : dialog.owner          ? "other window"
+                                           : "null";
     if (dialog.created) {
         out["initResult"] = dialog.initResult;
         out["initial"] = ViewJson(dialog.initial);
@@ -284,7 +289,9 @@ class Runner {
 
     OrderedJson RunStep(const Step& step) {
         const ExportSpec& signature = *step.exportSpec;
-        OrderedJson record{{"step", step.number}, {"call", signature.name}};
+        OrderedJson record = sim::ObjectWithRoom(24);
+        record["step"] = step.number;
+        record["call"] = signature.name;
         if (!step.note.empty()) record["note"] = step.note;
         if (!step.args.empty()) record["args"] = ArgsJson(step);
         OrderedJson scripted = ScriptedJson(step);
@@ -851,7 +858,8 @@ RunResult RunScenario(const Scenario& scenario, const std::filesystem::path& lib
     host->ApplySetup(loaded["host"]);
     host->Sim({{"op", "installProvider"}});
 
-    OrderedJson transcript{{"scenario", OrderedJson{{"title", scenario.title}}}};
+    OrderedJson transcript = sim::ObjectWithRoom(16);
+    transcript["scenario"] = OrderedJson{{"title", scenario.title}};
     if (!scenario.description.empty()) transcript["scenario"]["description"] = scenario.description;
     transcript["scenario"]["setup"] = scenario.setupLabel;
     transcript["setup"] = loaded["summary"];
