@@ -14,18 +14,101 @@ constexpr char16_t kUserDn[] = u"/o=Example/ou=First Administrative Group/cn=Rec
 constexpr char16_t kUserName[] = u"John Doe";
 constexpr char16_t kStoreName[] = u"Mailbox - John Doe";
 
-void EditRedirection(benchmark::State& state) {
-    const auto count = static_cast<std::uint32_t>(state.range(0));
-    const auto shape = state.range(1) == 0 ? sim::FolderShape::Wide : sim::FolderShape::Deep;
-    const auto marked = static_cast<sim::MarkedShare>(state.range(2));
-    ResetWorld();
+// The calls the export makes beyond those it makes on the same mailbox before the folders were
+// generated: what the tree walk, the marker reading and the save prescribe for each generated
+// folder and marker.
+//   - Each folder of a walked level: one CompareEntryIDs with every excluded folder (none of the
+//     generated is one), with every unselectable folder, with the Inbox and with Sent Items;
+//     when it has subfolders, with both folders not descended into.
+//   - Each folder descended into: OpenEntry, GetHierarchyTable, SetColumns, Restrict, and one
+//     QueryRows per batch of 1,024 rows and the empty one that ends the level; the IPM subtree's
+//     level gains the batches of its generated rows.
+//   - Each marker: one QueryRows while reading the markers and one while pruning them (a marker
+//     that stays is neither deleted nor written again).
+class PrescribedEditCalls {
+  public:
+    explicit PrescribedEditCalls(const sim::Mailbox& mailbox) : mailbox_(mailbox) {
+        const sim::SpecialFolders& special = mailbox.special;
+        std::size_t rootExcluded = 0;
+        for (std::uint64_t id : {special.calendar, special.contacts, special.journal,
+                                 special.notes, special.tasks, special.drafts})
+            rootExcluded += id != 0;
+        for (std::size_t i = 0; i < special.additional.size() && i < 4; ++i)
+            rootExcluded += special.additional[i] != 0;
+        excluded_ = rootExcluded + (special.outbox != 0);
+        unselectable_ = rootExcluded + (special.outbox != 0) + (special.deletedItems != 0);
+        topRowsBefore_ = Subtree().children.size();
+    }
+
+    // For the folders `made` (generated after construction) and `markers` markers kept.
+    double For(const sim::GeneratedFolders& made) const {
+        double calls = static_cast<double>(Batches(Subtree().children.size()) -
+                                           Batches(topRowsBefore_));
+        for (std::uint64_t id : made.folders) {
+            const sim::Folder& folder = *mailbox_.FindFolder(id);
+            calls += static_cast<double>(excluded_ + unselectable_ + 2);
+            if (folder.children.empty()) continue;
+            calls += 2 + 4 + static_cast<double>(Batches(folder.children.size()));
+        }
+        return calls + 2.0 * static_cast<double>(made.marked.size());
+    }
+
+  private:
+    static std::size_t Batches(std::size_t rows) { return (rows + 1023) / 1024 + 1; }
+    const sim::Folder& Subtree() const { return *mailbox_.FindFolder(mailbox_.special.ipmSubtree); }
+
+    const sim::Mailbox& mailbox_;
+    std::size_t excluded_ = 0, unselectable_ = 0, topRowsBefore_ = 0;
+};
+
+// The calls of one confirmed edit, counted by the simulator.
+double CallsOfOneEdit(const std::u16string& userName, const std::u16string& userDn) {
+    WideArg name(userName.c_str()), dn(userDn.c_str()), server(kServerDn);
+    portable::ResetDialogs();
+    sim::Simulator::Instance().ClearRecords();
+    sim::Simulator::Instance().RecordCalls(false);
+    portable::QueueDialogAction(portable::PressOk());
+    bool selected = false, sentItems = false;
+    std::int32_t folders = 0, time = 0, activation = 0;
+    if (!EditFolderRedirectionSettings(name.get(), dn.get(), server.get(), &selected, &folders,
+                                       &time, &activation, &sentItems))
+        return 0;
+    return static_cast<double>(sim::Simulator::Instance().CallCount());
+}
+
+// The user's mailbox with its standard folders and the generated ones.
+struct Generated {
+    double prescribedCalls = 0;  // for the generated folders and their markers
+};
+
+Generated Generate(const sim::FolderGeneration& generation) {
     sim::OrgBuilder builder;
     AdminOrganisation(builder);
     sim::MailboxBuilder& user = builder.Mailbox(kUserDn, kServerDn)
                                     .StandardFolders()
                                     .OwnerDisplayName(kUserName)
                                     .StoreDisplayName(kStoreName);
-    sim::GenerateFolders(user, {.count = count, .shape = shape, .marked = marked});
+    const PrescribedEditCalls prescribed(user.Model());
+    return {prescribed.For(sim::GenerateFolders(user, generation))};
+}
+
+void EditRedirection(benchmark::State& state) {
+    const auto count = static_cast<std::uint32_t>(state.range(0));
+    const auto shape = state.range(1) == 0 ? sim::FolderShape::Wide : sim::FolderShape::Deep;
+    const auto marked = static_cast<sim::MarkedShare>(state.range(2));
+    // The calls that do not grow with the folders, from the same mailbox with ten of them.
+    double fixedCalls = 0;
+    {
+        ResetWorld();
+        const Generated small = Generate({.count = 10, .shape = shape, .marked = marked});
+        if (!Require(state, Initialize(), "Initialize failed")) return;
+        const double made = CallsOfOneEdit(kUserName, kUserDn);
+        if (!Require(state, made > 0, "EditFolderRedirectionSettings failed on ten folders")) return;
+        fixedCalls = made - small.prescribedCalls;
+    }
+    ResetWorld();
+    const Generated world = Generate({.count = count, .shape = shape, .marked = marked});
+    const double prescribedCalls = fixedCalls + world.prescribedCalls;
     if (!Require(state, Initialize(), "Initialize failed")) return;
     WideArg name(kUserName), userDn(kUserDn), server(kServerDn);
     auto& simulator = sim::Simulator::Instance();
@@ -46,7 +129,7 @@ void EditRedirection(benchmark::State& state) {
         if (!Require(state, ok && portable::QueuedDialogActions() == 0,
                      "EditFolderRedirectionSettings did not save"))
             break;
-        CountCalls(state, seconds);
+        CountCalls(state, seconds, prescribedCalls);
         state.counters["selected"] = folders;
     }
     state.SetComplexityN(count);
