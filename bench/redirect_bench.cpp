@@ -3,7 +3,11 @@
 // the settings say "Inbox only": the dialog opens in that mode and OK saves no marker, so that
 // row is the tree build alone.
 #include "bench_support.h"
+#include <set>
+#include <variant>
+
 #include "sim/org_generator.h"
+#include "sim/props.h"
 
 namespace tav::bench {
 namespace {
@@ -79,6 +83,7 @@ double CallsOfOneEdit(const std::u16string& userName, const std::u16string& user
 // The user's mailbox with its standard folders and the generated ones.
 struct Generated {
     double prescribedCalls = 0;  // for the generated folders and their markers
+    sim::GeneratedFolders made;
 };
 
 Generated Generate(const sim::FolderGeneration& generation) {
@@ -89,7 +94,10 @@ Generated Generate(const sim::FolderGeneration& generation) {
                                     .OwnerDisplayName(kUserName)
                                     .StoreDisplayName(kStoreName);
     const PrescribedEditCalls prescribed(user.Model());
-    return {prescribed.For(sim::GenerateFolders(user, generation))};
+    Generated generated;
+    generated.made = sim::GenerateFolders(user, generation);
+    generated.prescribedCalls = prescribed.For(generated.made);
+    return generated;
 }
 
 void EditRedirection(benchmark::State& state) {
@@ -115,6 +123,7 @@ void EditRedirection(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         portable::ResetDialogs();
+        portable::RecordDialogViews(false);
         simulator.ClearRecords();
         simulator.RecordCalls(false);  // counted only: recording is the simulator's own cost
         ClearLog();
@@ -135,6 +144,74 @@ void EditRedirection(benchmark::State& state) {
     state.SetComplexityN(count);
     ResetWorld();
 }
+// The whole tree ticked: the store's root has no box, so the administrator SHIFT-clicks the box
+// of every folder directly below it, then presses OK. Each click sets the folder and all of its
+// descendants, so the walk over the clicks touches every item once. The wide shape puts half
+// the folders at the top level, and the scripted user finds each by its path among them (the
+// test host's cost, quadratic there), so it runs at 1,000 folders only.
+void ShiftTickWholeTree(benchmark::State& state) {
+    const auto count = static_cast<std::uint32_t>(state.range(0));
+    const auto shape = state.range(1) == 0 ? sim::FolderShape::Wide : sim::FolderShape::Deep;
+    // A tenth marked: with none the settings say "Inbox only" and the tree takes no clicks. A
+    // SHIFT click on a ticked folder unticks its subtree, so a marked one is clicked twice. The
+    // mailbox is made again for every run: the run before saved the whole tree as selected.
+    auto prepare = [&](std::vector<std::u16string>& clicks) {
+        ResetWorld();
+        const Generated world =
+            Generate({.count = count, .shape = shape, .marked = sim::MarkedShare::Tenth});
+        const sim::Mailbox& mailbox = *sim::Simulator::Instance().Org().mailboxes.back();
+        const std::set<std::uint64_t> marked(world.made.marked.begin(), world.made.marked.end());
+        clicks.clear();
+        for (const auto& folder : mailbox.FindFolder(mailbox.special.ipmSubtree)->children) {
+            const sim::PropValue* text = sim::FindProp(folder->props, mapi::PR_DISPLAY_NAME_W);
+            if (!text || !std::holds_alternative<std::u16string>(*text)) continue;
+            const std::u16string path =
+                std::u16string(kStoreName) + u"/" + std::get<std::u16string>(*text);
+            clicks.push_back(path);
+            if (marked.count(folder->id)) clicks.push_back(path);
+        }
+        return Initialize();
+    };
+    std::vector<std::u16string> clicks;
+    WideArg name(kUserName), userDn(kUserDn), server(kServerDn);
+    auto& simulator = sim::Simulator::Instance();
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!Require(state, prepare(clicks), "Initialize failed")) break;
+        portable::ResetDialogs();
+        portable::RecordDialogViews(false);
+        simulator.ClearRecords();
+        simulator.RecordCalls(false);
+        ClearLog();
+        for (const std::u16string& path : clicks)
+            portable::QueueDialogAction(portable::ClickItemImage(path, true));
+        portable::QueueDialogAction(portable::PressOk());
+        state.ResumeTiming();
+        bool selected = false, sentItems = false;
+        std::int32_t folders = 0, time = 0, activation = 0;
+        const Stopwatch watch;
+        bool ok = EditFolderRedirectionSettings(name.get(), userDn.get(), server.get(), &selected,
+                                                &folders, &time, &activation, &sentItems);
+        const double seconds = watch.Seconds();
+        if (!Require(state, ok && portable::QueuedDialogActions() == 0 &&
+                                static_cast<std::uint32_t>(folders) > count,
+                     "the whole tree was not saved as selected"))
+            break;
+        CountCalls(state, seconds);
+        state.counters["clicks"] = static_cast<double>(clicks.size());
+        state.counters["selected"] = folders;
+    }
+    state.SetComplexityN(count);
+    ResetWorld();
+}
+BENCHMARK(ShiftTickWholeTree)
+    ->ArgNames({"folders", "deep"})
+    ->Args({1000, 0})
+    ->Args({1000, 1})
+    ->Args({10000, 1})
+    ->Args({100000, 1})
+    ->Unit(benchmark::kMillisecond);
+
 BENCHMARK(EditRedirection)
     ->ArgNames({"folders", "deep", "marked"})
     ->ArgsProduct({{1000, 10000, 100000}, {0, 1}, {0, 1, 2}})

@@ -181,6 +181,24 @@ TEST_F(ChooseFolders, ShiftAppliesTheNewStateToTheWholeSubtree) {
     }
 }
 
+TEST_F(ChooseFolders, ViewsLeftUnrecordedChangeNothingTheDialogDoes) {
+    ASSERT_TRUE(Initialize());
+    AddMarker(User().Inbox().Folder(u"Customers").Folder(u"Big"));
+    portable::RecordDialogViews(false);
+    Shown shown =
+        Show({1, 1, 1000, 500, 0}, {portable::ClickItemImage(kInbox, true), portable::PressOk()});
+    EXPECT_EQ(shown.values[1], 5);
+    EXPECT_EQ(Markers().size(), 5u);
+    ASSERT_EQ(shown.record.steps.size(), 2u);
+    EXPECT_EQ(shown.record.steps[0].outcome, "done");
+    EXPECT_TRUE(shown.record.initial.tree.empty());
+    EXPECT_TRUE(shown.record.steps[0].after.tree.empty());
+
+    portable::ResetDialogs();  // records views again
+    shown = Show({1, 1, 1000, 500, 0}, {portable::PressOk()});
+    EXPECT_FALSE(shown.record.initial.tree.empty());
+}
+
 TEST_F(ChooseFolders, LabelsSelectSpaceTogglesAndTheEnvelopeNeverToggles) {
     struct Case {
         portable::DialogAction action;

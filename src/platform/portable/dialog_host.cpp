@@ -144,6 +144,7 @@ struct DialogState {
     std::optional<portable::WindowSetup> activeWindow;
     Rect workArea{0, 0, 1280, 984};
     bool creationFails = false;
+    bool recordViews = true;
 };
 
 DialogState& State() {
@@ -528,7 +529,7 @@ std::intptr_t RunModalDialog(int templateId, WindowHandle owner, DialogHandler& 
     record.created = true;
     record.window = dialog.Window();
     record.initResult = handler.OnInitDialog(dialog);
-    record.initial = dialog.View();
+    if (State().recordViews) record.initial = dialog.View();
     while (!dialog.Ended()) {
         portable::DialogStep step;
         std::string outcome;
@@ -544,7 +545,7 @@ std::intptr_t RunModalDialog(int templateId, WindowHandle owner, DialogHandler& 
         step.outcome = outcome.empty() ? performed : outcome;
         const auto& shown = portable::ShownMessageBoxes();
         step.boxes.assign(shown.begin() + static_cast<std::ptrdiff_t>(boxes), shown.end());
-        step.after = dialog.View();
+        if (State().recordViews) step.after = dialog.View();
         record.steps.push_back(std::move(step));
     }
     record.result = dialog.Result();
@@ -580,6 +581,10 @@ const std::vector<DialogRecord>& ShownDialogs() {
 }
 void ResetDialogs() {
     State() = DialogState{};
+}
+
+void RecordDialogViews(bool on) {
+    State().recordViews = on;
 }
 
 const ControlView* FindControl(const DialogView& view, int id) {

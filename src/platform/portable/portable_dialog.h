@@ -174,6 +174,10 @@ struct DialogRecord {
 const std::vector<DialogRecord>& ShownDialogs();
 // Forgets the records, the queued actions, the active window, the work area and the failure.
 void ResetDialogs();
+// Whether a record keeps what the dialog displayed (its initial view and the view after each
+// step); on until switched off, and again after ResetDialogs. A benchmark switches it off: a
+// view of a tree of 100,000 items after every click is the host's cost, not the dialog's.
+void RecordDialogViews(bool on);
 
 // Lookups in a view: null when there is none.
 const ControlView* FindControl(const DialogView& view, int id);
