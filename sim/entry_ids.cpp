@@ -88,7 +88,7 @@ void PutGlobalId(Bytes& out, std::uint32_t mailbox, std::uint64_t id, IdForm for
 
 Bytes ObjectIdHeader(std::uint32_t mailbox, std::uint16_t type, IdForm form) {
     Bytes id;
-    id.reserve(kMessageIdSize);  // room for a message's id, so that it is allocated once
+    id.reserve(type == kMessageType ? kMessageIdSize : kFolderIdSize);  // allocated once
     id.push_back(form == IdForm::ShortTerm ? kShortTermFlag : std::uint8_t{0});
     PutLe(id, 0, 3);
     PutIndexedUid(id, kStoreUidBase, mailbox);
