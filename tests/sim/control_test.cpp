@@ -54,6 +54,35 @@ TEST_F(ControlTest, FailedRequestsReplyWithAnErrorAndChangeNothing) {
     EXPECT_TRUE(sim::Simulator::Instance().Org().addressDialogAnswers.empty());
 }
 
+TEST_F(ControlTest, CheckedAnswersAreTakenByTheirStepAndGoWithAReset) {
+    const OrderedJson pick{{{"pick", {"Alice Baker"}}}};
+    sim::Organisation* org = &sim::Simulator::Instance().Org();
+    ASSERT_FALSE(Request({{"op", "checkAnswers"}, {"address", pick}, {"path", "steps[1]"}})
+                     .contains("error"));
+    EXPECT_EQ(org->checkedAddressAnswers.size(), 1u);
+
+    // A reset forgets them with the rest of the organisation.
+    SetUp();
+    org = &sim::Simulator::Instance().Org();
+    EXPECT_TRUE(org->checkedAddressAnswers.empty());
+
+    ASSERT_FALSE(Request({{"op", "checkAnswers"}, {"address", pick}, {"path", "steps[1]"}})
+                     .contains("error"));
+    const OrderedJson other = Request({{"op", "queueAnswers"},
+                                       {"address", pick},
+                                       {"service", OrderedJson::array()},
+                                       {"path", "steps[0]"}});
+    ASSERT_FALSE(other.contains("error")) << other.dump();
+    EXPECT_EQ(org->checkedAddressAnswers.size(), 1u);  // another step's answers stay
+    const OrderedJson own = Request({{"op", "queueAnswers"},
+                                     {"address", pick},
+                                     {"service", OrderedJson::array()},
+                                     {"path", "steps[1]"}});
+    ASSERT_FALSE(own.contains("error")) << own.dump();
+    EXPECT_TRUE(org->checkedAddressAnswers.empty());
+    ASSERT_EQ(org->addressDialogAnswers.size(), 2u);
+}
+
 TEST_F(ControlTest, AnswersNoDialogTookAreDroppedAtTheEndOfTheStep) {
     const OrderedJson marks = Request({{"op", "queueAnswers"},
                                        {"address", {{{"pick", {"Alice Baker"}}}, {{"cancel", true}}}},
