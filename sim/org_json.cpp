@@ -1596,6 +1596,68 @@ OrderedJson DumpPropValue(std::uint32_t tag, const PropValue& value) {
         value);
 }
 
+void AppendJsonString(std::string& out, std::string_view text) {
+    out += '"';
+    for (char c : text) {
+        switch (c) {
+            case '"': out += "\\\""; break;
+            case '\\': out += "\\\\"; break;
+            case '\b': out += "\\b"; break;
+            case '\f': out += "\\f"; break;
+            case '\n': out += "\\n"; break;
+            case '\r': out += "\\r"; break;
+            case '\t': out += "\\t"; break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                    out += escaped;
+                } else {
+                    out += c;
+                }
+        }
+    }
+    out += '"';
+}
+
+void AppendDumpedValue(std::string& out, const PropValue& value) {
+    auto list = [&out](const auto& items, auto each) {
+        out += '[';
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i) out += ',';
+            each(items[i]);
+        }
+        out += ']';
+    };
+    std::visit(
+        [&](const auto& v) {
+            using T = std::decay_t<decltype(v)>;
+            if constexpr (std::is_same_v<T, bool>) {
+                out += v ? "true" : "false";
+            } else if constexpr (std::is_same_v<T, std::int32_t> || std::is_same_v<T, std::int64_t>) {
+                out += std::to_string(v);
+            } else if constexpr (std::is_same_v<T, FileTime>) {
+                out += DumpTime(v).dump();
+            } else if constexpr (std::is_same_v<T, std::string>) {
+                AppendJsonString(out, From8Bit(v));
+            } else if constexpr (std::is_same_v<T, std::u16string>) {
+                AppendJsonString(out, ToUtf8(v));
+            } else if constexpr (std::is_same_v<T, Bytes>) {
+                AppendJsonString(out, ToHex(v));
+            } else if constexpr (std::is_same_v<T, std::vector<std::int32_t>>) {
+                list(v, [&out](std::int32_t item) { out += std::to_string(item); });
+            } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                list(v, [&out](const std::string& item) { AppendJsonString(out, From8Bit(item)); });
+            } else if constexpr (std::is_same_v<T, std::vector<std::u16string>>) {
+                list(v, [&out](const std::u16string& item) { AppendJsonString(out, ToUtf8(item)); });
+            } else {
+                static_assert(std::is_same_v<T, std::vector<Bytes>>);
+                list(v, [&out](const Bytes& item) { AppendJsonString(out, ToHex(item)); });
+            }
+        },
+        value);
+}
+
 std::uint32_t EntryNames::Resolve(const Json& value, const std::string& path) {
     if (!indexed_) {
         auto text = [](const AddressEntry& entry, ULONG tag) -> std::u16string {

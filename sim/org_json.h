@@ -107,6 +107,11 @@ std::string PropertyTagName(std::uint32_t tag);
 // A value of the type the tag names, from its JSON form (see docs/organisation.md).
 PropValue ParsePropValue(std::uint32_t tag, const Json& value, const std::string& path);
 OrderedJson DumpPropValue(std::uint32_t tag, const PropValue& value);
+// The same value as JSON text, and a string as JSON text, appended as OrderedJson::dump() writes
+// them (UTF-8 kept, quotes, backslashes and control characters escaped), for dumps too large to
+// build as JSON values first.
+void AppendDumpedValue(std::string& out, const PropValue& value);
+void AppendJsonString(std::string& out, std::string_view text);
 
 // Address-book entries named as picks and members name them: by display name (exactly), else by
 // e-mail address (the DN of an Exchange entry; ASCII case ignored). The index is made on the

@@ -43,6 +43,7 @@ std::u16string FromUtf8(std::string_view utf8) {
 
 std::string ToUtf8(std::u16string_view utf16) {
     std::string out;
+    out.reserve(utf16.size());
     for (std::size_t i = 0; i < utf16.size(); ++i) {
         std::uint32_t code = utf16[i];
         if (code >= 0xD800 && code < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&

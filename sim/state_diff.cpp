@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 #include <string_view>
+#include <unordered_map>
 
 #include "mapi/mapi.h"
 #include "sim/props.h"
@@ -55,7 +56,7 @@ std::string Key(const char* format, std::uint32_t a, std::uint64_t b = 0) {
 
 // The folders of a mailbox by their source keys in hex, so that a marker's binary value can say
 // which folder it names.
-using SourceKeys = std::map<std::string, std::string>;
+using SourceKeys = std::unordered_map<std::string, std::string>;
 
 void CollectSourceKeys(const sim::Folder& folder, const std::string& path, SourceKeys& keys);
 
@@ -103,15 +104,52 @@ void CollectSourceKeys(const sim::Folder& folder, const std::string& path, Sourc
     }
 }
 
-void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const sim::Folder& folder,
-                const std::string& path, const SourceKeys& keys) {
-    const std::string dn = ToUtf8(mailbox.dn);
-    OrderedJson folderState{
-        {"kind", "folder"}, {"mailbox", dn}, {"path", path.empty() ? "/" : path}};
-    folderState["properties"] = FlatProperties(folder.props, &mailbox);
-    folderState["hierarchyHidden"] = folder.hierarchyHidden;
-    folderState["noAccess"] = folder.noAccess;
-    snapshot.Add(Key("m%06u 1 %012llu", mailbox.index, folder.id), folderState.dump());
+bool HasNamedProperty(const sim::PropMap& props, const sim::Mailbox& mailbox) {
+    for (const auto& [tag, value] : props) {
+        if (mapi::PROP_ID(tag) < 0x8000) continue;
+        for (const sim::NamedProperty& known : mailbox.namedProperties)
+            if (known.propertyId == mapi::PROP_ID(tag)) return true;
+    }
+    return false;
+}
+
+// A folder's state as the text its JSON object dumps to. Folders are most of a snapshot, so the
+// text is written straight away rather than built as JSON values first; properties with names
+// from the mailbox's name map take the JSON way.
+std::string FolderState(const sim::Mailbox& mailbox, const std::string& dn,
+                        const sim::Folder& folder, const std::string& path) {
+    std::string state;
+    state.reserve(320 + dn.size() + path.size());
+    state += "{\"kind\":\"folder\",\"mailbox\":";
+    sim::AppendJsonString(state, dn);
+    state += ",\"path\":";
+    sim::AppendJsonString(state, path.empty() ? "/" : path);
+    state += ",\"properties\":";
+    if (HasNamedProperty(folder.props, mailbox)) {
+        state += FlatProperties(folder.props, &mailbox).dump();
+    } else {
+        state += '{';
+        for (const auto& [tag, value] : folder.props) {
+            if (state.back() != '{') state += ',';
+            sim::AppendJsonString(state, sim::PropertyTagName(tag));
+            state += ':';
+            sim::AppendDumpedValue(state, value);
+        }
+        state += '}';
+    }
+    state += ",\"hierarchyHidden\":";
+    state += folder.hierarchyHidden ? "true" : "false";
+    state += ",\"noAccess\":";
+    state += folder.noAccess ? "true" : "false";
+    state += '}';
+    state.shrink_to_fit();  // kept until the end of the run, one per folder
+    return state;
+}
+
+void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
+                const sim::Folder& folder, const std::string& path, const SourceKeys& keys) {
+    snapshot.Add(Key("m%06u 1 %012llu", mailbox.index, folder.id),
+                 FolderState(mailbox, dn, folder, path));
     for (const sim::Message& message : folder.messages) {
         OrderedJson messageState{{"kind", "message"},
                                  {"mailbox", dn},
@@ -130,7 +168,7 @@ void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const sim::Fold
     }
     for (const auto& child : folder.children) {
         std::string name = ToUtf8(DisplayName(child->props));
-        SnapFolder(snapshot, mailbox, *child, ChildPath(path, name), keys);
+        SnapFolder(snapshot, mailbox, dn, *child, ChildPath(path, name), keys);
     }
 }
 
@@ -234,7 +272,7 @@ OrderedJson TakeSnapshot() {
         if (mailbox->root) {
             SourceKeys keys;
             CollectSourceKeys(*mailbox->root, "", keys);
-            SnapFolder(snapshot, *mailbox, *mailbox->root, "", keys);
+            SnapFolder(snapshot, *mailbox, ToUtf8(mailbox->dn), *mailbox->root, "", keys);
         }
     }
     for (const sim::AddressEntry& entry : org.addressBook) {

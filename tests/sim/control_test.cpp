@@ -2,10 +2,12 @@
 // the provider DLL's export: setup loading, dialog answers and their records, snapshots and
 // the differences between them, and failed requests.
 #include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
 
 #include "mapi/mapi.h"
 #include "sim/control.h"
+#include "sim/org_json.h"
 #include "sim/sim_text.h"
 #include "sim/simulator.h"
 #include "sim/state_diff.h"
@@ -149,6 +151,60 @@ TEST_F(ControlTest, SnapshotsListObjectsInKeyOrderAndDiffsReadEitherOrder) {
     EXPECT_EQ(changes[1]["path"], "/c");
     EXPECT_EQ(changes[2]["change"], "created");
     EXPECT_EQ(changes[2]["path"], "/d");
+}
+
+TEST_F(ControlTest, FolderStatesAreTheDumpOfTheirPropertiesWhateverTheirValues) {
+    sim::Mailbox& mailbox = *sim::Simulator::Instance().Org().mailboxes.front();
+    ASSERT_TRUE(mailbox.root && !mailbox.root->children.empty());
+    sim::Folder& odd = *mailbox.root->children.front();
+    sim::Folder& named = *mailbox.root;
+    const std::uint32_t kYear10000 = 0x7FFF0040, kLongs = 0x7FFE1003, kNames = 0x7FFD101F;
+    odd.props[mapi::PR_DISPLAY_NAME_W] =
+        sim::PropValue(std::u16string(u"\"q\" \\ \x01\x1b\n\t\x7f caf\u00e9 \xd800 end"));
+    odd.props[0x3613001E] = sim::PropValue(std::string("IPF.\x80\x01\"x"));
+    odd.props[0x7FFC0014] = sim::PropValue(std::int64_t{-9223372036854775807LL - 1});
+    odd.props[0x7FFB0003] = sim::PropValue(std::int32_t{-2147483647 - 1});
+    odd.props[0x7FFA000B] = sim::PropValue(false);
+    odd.props[kYear10000] = sim::PropValue(sim::FileTime{2650467744000000000ull});
+    odd.props[kLongs] = sim::PropValue(std::vector<std::int32_t>{});
+    odd.props[kNames] = sim::PropValue(std::vector<std::u16string>{u"a\"b", u""});
+    odd.props[0x7FF91102] = sim::PropValue(std::vector<sim::Bytes>{{0x00, 0xFF}, {}});
+    odd.props[0x7FF8101E] = sim::PropValue(std::vector<std::string>{"\x9f"});
+    sim::NamedProperty name;
+    name.guid = sim::Bytes(16, 0x11);
+    name.name = u"Colour";
+    name.propertyId = 0x8123;
+    mailbox.namedProperties.push_back(name);
+    named.props[0x8123001F] = sim::PropValue(std::u16string(u"blue"));
+
+    const OrderedJson taken = Request({{"op", "snapshot"}});
+    auto stateOf = [&](const sim::Folder& folder) {
+        char key[64];
+        std::snprintf(key, sizeof key, "m%06u 1 %012llu", mailbox.index,
+                      static_cast<unsigned long long>(folder.id));
+        EXPECT_TRUE(taken["objects"].contains(key)) << key;
+        return taken["objects"].value(key, std::string("{}"));
+    };
+    // The text is what the parsed state dumps to, and each property reads as its own dump.
+    const std::string text = stateOf(odd);
+    const OrderedJson state = OrderedJson::parse(text);
+    EXPECT_EQ(state.dump(), text);
+    EXPECT_EQ(state["kind"], "folder");
+    EXPECT_EQ(state["noAccess"], false);
+    ASSERT_EQ(state["properties"].size(), odd.props.size());
+    for (const auto& [tag, value] : odd.props)
+        EXPECT_EQ(state["properties"][sim::PropertyTagName(tag)], sim::DumpPropValue(tag, value))
+            << sim::PropertyTagName(tag);
+    EXPECT_EQ(state["properties"][sim::PropertyTagName(kYear10000)]["filetime"],
+              2650467744000000000ull);
+    EXPECT_EQ(state["properties"][sim::PropertyTagName(kLongs)], OrderedJson::array());
+
+    const OrderedJson root = OrderedJson::parse(stateOf(named));
+    EXPECT_EQ(root["path"], "/");
+    std::string colour;
+    for (const auto& [key, value] : root["properties"].items())
+        if (key.size() > 7 && key.compare(key.size() - 7, 7, ":Colour") == 0) colour = value;
+    EXPECT_EQ(colour, "blue") << root.dump();
 }
 
 TEST_F(ControlTest, FaultsAddedAndClearedByRequest) {
