@@ -65,18 +65,40 @@ class PrescribedEditCalls {
     std::size_t excluded_ = 0, unselectable_ = 0, topRowsBefore_ = 0;
 };
 
-// The calls of one confirmed edit, counted by the simulator.
-double CallsOfOneEdit(const std::u16string& userName, const std::u16string& userDn) {
-    WideArg name(userName.c_str()), dn(userDn.c_str()), server(kServerDn);
+// Before a run: no dialog state, views left unrecorded, the simulator's calls counted only
+// (recording is the simulator's own cost), the log empty.
+void ClearForRun() {
     portable::ResetDialogs();
+    portable::RecordDialogViews(false);
     sim::Simulator::Instance().ClearRecords();
     sim::Simulator::Instance().RecordCalls(false);
-    portable::QueueDialogAction(portable::PressOk());
+    ClearLog();
+}
+
+// One EditFolderRedirectionSettings for the user, the dialog answered by the actions queued.
+struct Edit {
+    bool ok = false;
+    std::int32_t folders = 0;  // numSelectedFolders as saved
+    double seconds = 0;        // inside the export
+};
+
+Edit EditOnce() {
+    WideArg name(kUserName), userDn(kUserDn), server(kServerDn);
     bool selected = false, sentItems = false;
-    std::int32_t folders = 0, time = 0, activation = 0;
-    if (!EditFolderRedirectionSettings(name.get(), dn.get(), server.get(), &selected, &folders,
-                                       &time, &activation, &sentItems))
-        return 0;
+    std::int32_t time = 0, activation = 0;
+    Edit edit;
+    const Stopwatch watch;
+    edit.ok = EditFolderRedirectionSettings(name.get(), userDn.get(), server.get(), &selected,
+                                            &edit.folders, &time, &activation, &sentItems);
+    edit.seconds = watch.Seconds();
+    return edit;
+}
+
+// The calls of one confirmed edit, counted by the simulator; 0 when it failed.
+double CallsOfOneEdit() {
+    ClearForRun();
+    portable::QueueDialogAction(portable::PressOk());
+    if (!EditOnce().ok) return 0;
     return static_cast<double>(sim::Simulator::Instance().CallCount());
 }
 
@@ -110,7 +132,7 @@ void EditRedirection(benchmark::State& state) {
         ResetWorld();
         const Generated small = Generate({.count = 10, .shape = shape, .marked = marked});
         if (!Require(state, Initialize(), "Initialize failed")) return;
-        const double made = CallsOfOneEdit(kUserName, kUserDn);
+        const double made = CallsOfOneEdit();
         if (!Require(state, made > 0, "EditFolderRedirectionSettings failed on ten folders")) return;
         fixedCalls = made - small.prescribedCalls;
     }
@@ -118,32 +140,22 @@ void EditRedirection(benchmark::State& state) {
     const Generated world = Generate({.count = count, .shape = shape, .marked = marked});
     const double prescribedCalls = fixedCalls + world.prescribedCalls;
     if (!Require(state, Initialize(), "Initialize failed")) return;
-    WideArg name(kUserName), userDn(kUserDn), server(kServerDn);
-    auto& simulator = sim::Simulator::Instance();
     for (auto _ : state) {
         state.PauseTiming();
-        portable::ResetDialogs();
-        portable::RecordDialogViews(false);
-        simulator.ClearRecords();
-        simulator.RecordCalls(false);  // counted only: recording is the simulator's own cost
-        ClearLog();
+        ClearForRun();
         portable::QueueDialogAction(portable::PressOk());
         state.ResumeTiming();
-        bool selected = false, sentItems = false;
-        std::int32_t folders = 0, time = 0, activation = 0;
-        const Stopwatch watch;
-        bool ok = EditFolderRedirectionSettings(name.get(), userDn.get(), server.get(), &selected,
-                                                &folders, &time, &activation, &sentItems);
-        const double seconds = watch.Seconds();
-        if (!Require(state, ok && portable::QueuedDialogActions() == 0,
+        const Edit edit = EditOnce();
+        if (!Require(state, edit.ok && portable::QueuedDialogActions() == 0,
                      "EditFolderRedirectionSettings did not save"))
             break;
-        CountCalls(state, seconds, prescribedCalls);
-        state.counters["selected"] = folders;
+        CountCalls(state, edit.seconds, prescribedCalls);
+        state.counters["selected"] = edit.folders;
     }
     state.SetComplexityN(count);
     ResetWorld();
 }
+
 // The whole tree ticked: the store's root has no box, so the administrator SHIFT-clicks the box
 // of every folder directly below it, then presses OK. Each click sets the folder and all of its
 // descendants, so the walk over the clicks touches every item once. The wide shape puts half
@@ -173,33 +185,22 @@ void ShiftTickWholeTree(benchmark::State& state) {
         return Initialize();
     };
     std::vector<std::u16string> clicks;
-    WideArg name(kUserName), userDn(kUserDn), server(kServerDn);
-    auto& simulator = sim::Simulator::Instance();
     for (auto _ : state) {
         state.PauseTiming();
         if (!Require(state, prepare(clicks), "Initialize failed")) break;
-        portable::ResetDialogs();
-        portable::RecordDialogViews(false);
-        simulator.ClearRecords();
-        simulator.RecordCalls(false);
-        ClearLog();
+        ClearForRun();
         for (const std::u16string& path : clicks)
             portable::QueueDialogAction(portable::ClickItemImage(path, true));
         portable::QueueDialogAction(portable::PressOk());
         state.ResumeTiming();
-        bool selected = false, sentItems = false;
-        std::int32_t folders = 0, time = 0, activation = 0;
-        const Stopwatch watch;
-        bool ok = EditFolderRedirectionSettings(name.get(), userDn.get(), server.get(), &selected,
-                                                &folders, &time, &activation, &sentItems);
-        const double seconds = watch.Seconds();
-        if (!Require(state, ok && portable::QueuedDialogActions() == 0 &&
-                                static_cast<std::uint32_t>(folders) > count,
+        const Edit edit = EditOnce();
+        if (!Require(state, edit.ok && portable::QueuedDialogActions() == 0 &&
+                                static_cast<std::uint32_t>(edit.folders) > count,
                      "the whole tree was not saved as selected"))
             break;
-        CountCalls(state, seconds);
+        CountCalls(state, edit.seconds);
         state.counters["clicks"] = static_cast<double>(clicks.size());
-        state.counters["selected"] = folders;
+        state.counters["selected"] = edit.folders;
     }
     state.SetComplexityN(count);
     ResetWorld();

@@ -1776,12 +1776,7 @@ std::string PropertySetName(const Bytes& guid) {
     for (const NamedSet& set : kPropertySets)
         if (GuidBytes(set.guid) == guid) return set.name;
     if (guid.size() != 16) return ToHex(guid);
-    char text[48];
-    std::snprintf(text, sizeof text,
-                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", guid[3],
-                  guid[2], guid[1], guid[0], guid[5], guid[4], guid[7], guid[6], guid[8], guid[9],
-                  guid[10], guid[11], guid[12], guid[13], guid[14], guid[15]);
-    return text;
+    return IidText(guid.data());
 }
 
 std::u16string PackAsciiName(std::string_view ascii) {
@@ -1808,14 +1803,19 @@ std::optional<std::string> UnpackAsciiName(std::u16string_view name) {
     return text;
 }
 
+const NamedProperty* PropertyNameOf(const Mailbox& mailbox, std::uint32_t tag) {
+    const NamedProperty* name = nullptr;
+    if (mapi::PROP_ID(tag) >= 0x8000) {
+        for (const NamedProperty& known : mailbox.namedProperties)
+            if (known.propertyId == mapi::PROP_ID(tag)) name = &known;
+    }
+    return name;
+}
+
 DumpedProps DumpProperties(const PropMap& props, const Mailbox* mailbox) {
     DumpedProps out;
     for (const auto& [tag, value] : props) {
-        const NamedProperty* name = nullptr;
-        if (mailbox && mapi::PROP_ID(tag) >= 0x8000) {
-            for (const NamedProperty& known : mailbox->namedProperties)
-                if (known.propertyId == mapi::PROP_ID(tag)) name = &known;
-        }
+        const NamedProperty* name = mailbox ? PropertyNameOf(*mailbox, tag) : nullptr;
         if (name) {
             OrderedJson named = DumpName(*name);
             named["type"] = PropertyTypeName(mapi::PROP_TYPE(tag));

@@ -105,12 +105,9 @@ void CollectSourceKeys(const sim::Folder& folder, const std::string& path, Sourc
 }
 
 bool HasNamedProperty(const sim::PropMap& props, const sim::Mailbox& mailbox) {
-    for (const auto& [tag, value] : props) {
-        if (mapi::PROP_ID(tag) < 0x8000) continue;
-        for (const sim::NamedProperty& known : mailbox.namedProperties)
-            if (known.propertyId == mapi::PROP_ID(tag)) return true;
-    }
-    return false;
+    return std::any_of(props.begin(), props.end(), [&](const auto& prop) {
+        return sim::PropertyNameOf(mailbox, prop.first) != nullptr;
+    });
 }
 
 // A folder's state as the text its JSON object dumps to. Folders are most of a snapshot, so the
