@@ -286,7 +286,10 @@ OrderedJson Dispatch(const OrderedJson& request) {
         OrderedJson records = OrderedJson::array();
         for (std::size_t i = plain.value<std::size_t>("from", calls.size()); i < calls.size(); ++i)
             records.push_back(CallJson(calls[i], simulator.Org()));
-        return OrderedJson{{"calls", std::move(records)}, {"mark", calls.size()}};
+        OrderedJson out = ObjectWithRoom(2);
+        AppendMember(out, "calls", std::move(records));
+        AppendMember(out, "mark", calls.size());
+        return out;
     }
     if (op == "snapshot") return TakeSnapshot();
     if (op == "dumpState") return DumpState();

@@ -2070,9 +2070,10 @@ OrderedJson DumpOrganisation(const Organisation& org) {
     OrderedJson entries = OrderedJson::array();
     for (const AddressEntry& entry : org.addressBook)
         entries.push_back(DumpAddressEntry(entry, org));
-    OrderedJson out{{"servers", std::move(servers)},
-                    {"mailboxes", std::move(mailboxes)},
-                    {"addressBook", std::move(entries)}};
+    OrderedJson out = ObjectWithRoom(4);
+    AppendMember(out, "servers", std::move(servers));
+    AppendMember(out, "mailboxes", std::move(mailboxes));
+    AppendMember(out, "addressBook", std::move(entries));
     OrderedJson delivered = DumpDelivered(org);
     if (!delivered.empty()) out["delivered"] = std::move(delivered);
     return out;

@@ -313,7 +313,11 @@ OrderedJson TakeSnapshot() {
         entry["recipients"] = std::move(recipients);
         delivered.push_back(std::move(entry));
     }
-    return OrderedJson{{"objects", std::move(objects)}, {"delivered", std::move(delivered)}};
+    // Members are appended rather than listed in braces: a braced list copies its values.
+    OrderedJson out = ObjectWithRoom(2);
+    AppendMember(out, "objects", std::move(objects));
+    AppendMember(out, "delivered", std::move(delivered));
+    return out;
 }
 
 OrderedJson DiffSnapshots(const OrderedJson& before, const OrderedJson& after) {

@@ -66,7 +66,10 @@ OrderedJson ReadABItemList(const ABItemList* list) {
     OrderedJson items = OrderedJson::array();
     for (const unsigned char* item = list->first; item != list->last; item += kABItemSize)
         items.push_back(ReadABItem(item));
-    return OrderedJson{{"count", span / kABItemSize}, {"items", std::move(items)}};
+    OrderedJson out = sim::ObjectWithRoom(2);
+    sim::AppendMember(out, "count", span / kABItemSize);
+    sim::AppendMember(out, "items", std::move(items));
+    return out;
 }
 
 const char* PointerChange(const void* before, const void* after) {
@@ -210,12 +213,14 @@ OrderedJson ViewJson(const portable::DialogView& view) {
         sim::AppendMember(row, "caret", item.caret);
         tree.push_back(std::move(row));
     }
-    return OrderedJson{
-        {"caption", Utf8(view.caption)},
-        {"window", {view.window.left, view.window.top, view.window.right, view.window.bottom}},
-        {"imageList", view.imageList},
-        {"controls", std::move(controls)},
-        {"tree", std::move(tree)}};
+    OrderedJson out = sim::ObjectWithRoom(5);
+    sim::AppendMember(out, "caption", Utf8(view.caption));
+    sim::AppendMember(out, "window", {view.window.left, view.window.top, view.window.right,
+                                      view.window.bottom});
+    sim::AppendMember(out, "imageList", view.imageList);
+    sim::AppendMember(out, "controls", std::move(controls));
+    sim::AppendMember(out, "tree", std::move(tree));
+    return out;
 }
 
 OrderedJson DialogJson(const portable::DialogRecord& dialog, platform::WindowHandle console) {
