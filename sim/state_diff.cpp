@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <deque>
 #include <map>
 #include <set>
 #include <string_view>
@@ -54,11 +55,25 @@ std::string Key(const char* format, std::uint32_t a, std::uint64_t b = 0) {
     return text;
 }
 
-// The folders of a mailbox by their source keys in hex, so that a marker's binary value can say
-// which folder it names.
-using SourceKeys = std::unordered_map<std::string, std::string>;
+// The folders of a mailbox by their source keys, so that a marker's binary value can say which
+// folder it names: the key's bytes (viewed in the folder's own property) to the folder's path.
+using SourceKeys = std::unordered_map<std::string_view, const std::string*>;
 
-void CollectSourceKeys(const sim::Folder& folder, const std::string& path, SourceKeys& keys);
+// The bytes a value's text stands for when it is written as binary values are dumped (two
+// lower-case hexadecimal digits per byte), in out; false for any other text.
+bool DumpedBytes(const std::string& text, std::string& out) {
+    if (text.size() % 2 != 0) return false;
+    out.clear();
+    auto digit = [](char c) {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    for (std::size_t i = 0; i < text.size(); i += 2) {
+        int high = digit(text[i]), low = digit(text[i + 1]);
+        if (high < 0 || low < 0) return false;
+        out.push_back(static_cast<char>(high * 16 + low));
+    }
+    return true;
+}
 
 // Properties and named properties as one object: named ones under "<set>:<name>". A binary value
 // that is the source key of another folder of the mailbox names that folder.
@@ -78,11 +93,15 @@ OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbo
         flat[name] = std::move(named["value"]);
     }
     if (keys) {
+        std::string bytes;
         for (auto& [name, value] : flat.items()) {
             if (name == "PR_SOURCE_KEY" || !value.is_string()) continue;
-            auto folder = keys->find(value.get<std::string>());
-            if (folder != keys->end())
-                value = value.get<std::string>() + " (source key of " + folder->second + ")";
+            const std::string& text = value.get_ref<const std::string&>();
+            if (!DumpedBytes(text, bytes)) continue;
+            auto folder = keys->find(bytes);
+            if (folder == keys->end()) continue;
+            const std::string& path = *folder->second;
+            value = text + " (source key of " + (path.empty() ? "/" : path) + ")";
         }
     }
     return flat;
@@ -92,16 +111,6 @@ std::u16string DisplayName(const sim::PropMap& props) {
     const sim::PropValue* name = sim::FindProp(props, mapi::PR_DISPLAY_NAME_W);
     return name && std::holds_alternative<std::u16string>(*name) ? std::get<std::u16string>(*name)
                                                                  : std::u16string();
-}
-
-void CollectSourceKeys(const sim::Folder& folder, const std::string& path, SourceKeys& keys) {
-    const sim::PropValue* key = sim::FindProp(folder.props, mapi::PR_SOURCE_KEY);
-    if (key && std::holds_alternative<sim::Bytes>(*key))
-        keys.emplace(sim::ToHex(std::get<sim::Bytes>(*key)), path.empty() ? "/" : path);
-    for (const auto& child : folder.children) {
-        std::string name = ToUtf8(DisplayName(child->props));
-        CollectSourceKeys(*child, ChildPath(path, name), keys);
-    }
 }
 
 bool HasNamedProperty(const sim::PropMap& props, const sim::Mailbox& mailbox) {
@@ -143,10 +152,37 @@ std::string FolderState(const sim::Mailbox& mailbox, const std::string& dn,
     return state;
 }
 
-void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
-                const sim::Folder& folder, const std::string& path, const SourceKeys& keys) {
+// A folder met on the walk and its path ("" for the root). Kept in a deque, whose elements stay
+// where they are as it grows, so that the source keys can point at the paths.
+struct WalkedFolder {
+    const sim::Folder* folder;
+    std::string path;
+};
+
+// The folder and those below it, in preorder: their states, and their source keys (the first
+// folder with a key keeps it).
+void SnapFolders(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
+                 const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked,
+                 SourceKeys& keys) {
     snapshot.Add(Key("m%06u 1 %012llu", mailbox.index, folder.id),
                  FolderState(mailbox, dn, folder, path));
+    walked.push_back({&folder, std::move(path)});
+    const std::string& at = walked.back().path;
+    const sim::PropValue* key = sim::FindProp(folder.props, mapi::PR_SOURCE_KEY);
+    if (key && std::holds_alternative<sim::Bytes>(*key)) {
+        const sim::Bytes& bytes = std::get<sim::Bytes>(*key);
+        keys.emplace(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                     &at);
+    }
+    for (const auto& child : folder.children) {
+        std::string name = ToUtf8(DisplayName(child->props));
+        SnapFolders(snapshot, mailbox, dn, *child, ChildPath(at, name), walked, keys);
+    }
+}
+
+// A folder's messages, once the source keys of every folder of the mailbox are known.
+void SnapMessages(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
+                  const sim::Folder& folder, const std::string& path, const SourceKeys& keys) {
     for (const sim::Message& message : folder.messages) {
         OrderedJson messageState{{"kind", "message"},
                                  {"mailbox", dn},
@@ -162,10 +198,6 @@ void SnapFolder(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::stri
         }
         if (!recipients.empty()) messageState["recipients"] = std::move(recipients);
         snapshot.Add(Key("m%06u 2 %012llu", mailbox.index, message.id), messageState.dump());
-    }
-    for (const auto& child : folder.children) {
-        std::string name = ToUtf8(DisplayName(child->props));
-        SnapFolder(snapshot, mailbox, dn, *child, ChildPath(path, name), keys);
     }
 }
 
@@ -267,9 +299,12 @@ OrderedJson TakeSnapshot() {
         store["namedProperties"] = sim::DumpNamedProperties(*mailbox);
         snapshot.Add(Key("m%06u 0", mailbox->index), store.dump());
         if (mailbox->root) {
+            const std::string dn = ToUtf8(mailbox->dn);
+            std::deque<WalkedFolder> walked;
             SourceKeys keys;
-            CollectSourceKeys(*mailbox->root, "", keys);
-            SnapFolder(snapshot, *mailbox, ToUtf8(mailbox->dn), *mailbox->root, "", keys);
+            SnapFolders(snapshot, *mailbox, dn, *mailbox->root, "", walked, keys);
+            for (const WalkedFolder& at : walked)
+                SnapMessages(snapshot, *mailbox, dn, *at.folder, at.path, keys);
         }
     }
     for (const sim::AddressEntry& entry : org.addressBook) {

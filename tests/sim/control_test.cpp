@@ -207,6 +207,53 @@ TEST_F(ControlTest, FolderStatesAreTheDumpOfTheirPropertiesWhateverTheirValues) 
     EXPECT_EQ(colour, "blue") << root.dump();
 }
 
+TEST_F(ControlTest, MessageValuesThatAreSomeFoldersSourceKeyNameThatFolder) {
+    sim::Mailbox& mailbox = *sim::Simulator::Instance().Org().mailboxes.front();
+    ASSERT_TRUE(mailbox.root && !mailbox.root->children.empty());
+    sim::Folder& root = *mailbox.root;
+    sim::Folder* deepest = &root;
+    while (!deepest->children.empty()) deepest = deepest->children.back().get();
+    ASSERT_NE(deepest, &root);
+    const sim::Bytes key{0xAB, 0x01, 0xFE};
+    deepest->props[mapi::PR_SOURCE_KEY] = sim::PropValue(key);
+    root.props[mapi::PR_SOURCE_KEY] = sim::PropValue(sim::Bytes{0x00});
+
+    // A message of the root, met before the folders whose keys it holds.
+    const std::uint32_t kBinary = 0x7FF00102, kText = 0x7FEF001E, kOdd = 0x7FEE001E,
+                        kRootKey = 0x7FED0102;
+    sim::Message message;
+    message.id = 987654321;
+    message.props[mapi::PR_MESSAGE_CLASS_W] = sim::PropValue(std::u16string(u"IPM.Note"));
+    message.props[kBinary] = sim::PropValue(key);
+    message.props[kText] = sim::PropValue(std::string("AB01FE"));  // not as binaries are written
+    message.props[kOdd] = sim::PropValue(std::string("ab01f"));
+    message.props[kRootKey] = sim::PropValue(sim::Bytes{0x00});
+    message.props[mapi::PR_SOURCE_KEY] = sim::PropValue(key);
+    root.messages.push_back(message);
+
+    const OrderedJson taken = Request({{"op", "snapshot"}});
+    char id[64];
+    std::snprintf(id, sizeof id, "m%06u 2 %012llu", mailbox.index, 987654321ull);
+    ASSERT_TRUE(taken["objects"].contains(id));
+    const OrderedJson props = sim::StateOf(taken["objects"][id])["properties"];
+    auto value = [&](std::uint32_t tag) { return props.value(sim::PropertyTagName(tag), ""); };
+    const OrderedJson deepState = [&] {
+        for (const auto& [objectKey, state] : taken["objects"].items()) {
+            const OrderedJson parsed = sim::StateOf(state);
+            if (parsed["kind"] == "folder" &&
+                parsed["properties"].value("PR_SOURCE_KEY", "") == "ab01fe")
+                return parsed;
+        }
+        return OrderedJson();
+    }();
+    ASSERT_TRUE(deepState.is_object());
+    EXPECT_EQ(value(kBinary), "ab01fe (source key of " + deepState["path"].get<std::string>() + ")");
+    EXPECT_EQ(value(kText), "AB01FE");
+    EXPECT_EQ(value(kOdd), "ab01f");
+    EXPECT_EQ(value(kRootKey), "00 (source key of /)");
+    EXPECT_EQ(props["PR_SOURCE_KEY"], "ab01fe");
+}
+
 TEST_F(ControlTest, FaultsAddedAndClearedByRequest) {
     ASSERT_FALSE(Request({{"op", "addFaults"},
                           {"faults", {{{"method", "MAPILogonEx"}, {"result", "MAPI_E_CALL_FAILED"}}}}})
