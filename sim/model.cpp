@@ -43,15 +43,19 @@ const Mailbox::FolderPlace* Mailbox::Place(std::uint64_t id) const {
 // tree may be many thousands of levels deep).
 void Mailbox::IndexTree() const {
     folderIndex_.clear();
+    // The places first, so that the index is made at its size rather than grown.
+    std::vector<FolderPlace> places;
     std::vector<FolderPlace> pending{{root.get(), nullptr}};
     while (!pending.empty()) {
         FolderPlace place = pending.back();
         pending.pop_back();
-        folderIndex_.emplace(place.folder->id, place);
+        places.push_back(place);
         auto& children = place.folder->children;
         for (auto child = children.rbegin(); child != children.rend(); ++child)
             pending.push_back({child->get(), place.folder});
     }
+    folderIndex_.reserve(places.size());
+    for (const FolderPlace& place : places) folderIndex_.emplace(place.folder->id, place);
 }
 
 Folder* Mailbox::FindFolder(std::uint64_t id) const {

@@ -159,25 +159,31 @@ struct WalkedFolder {
     std::string path;
 };
 
-// The folder and those below it, in preorder: their states, and their source keys (the first
-// folder with a key keeps it).
+// The folder and those below it, in preorder: their states, and where the walk met them.
 void SnapFolders(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
-                 const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked,
-                 SourceKeys& keys) {
+                 const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked) {
     snapshot.Add(Key("m%06u 1 %012llu", mailbox.index, folder.id),
                  FolderState(mailbox, dn, folder, path));
     walked.push_back({&folder, std::move(path)});
     const std::string& at = walked.back().path;
-    const sim::PropValue* key = sim::FindProp(folder.props, mapi::PR_SOURCE_KEY);
-    if (key && std::holds_alternative<sim::Bytes>(*key)) {
-        const sim::Bytes& bytes = std::get<sim::Bytes>(*key);
-        keys.emplace(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                     &at);
-    }
     for (const auto& child : folder.children) {
         std::string name = ToUtf8(DisplayName(child->props));
-        SnapFolders(snapshot, mailbox, dn, *child, ChildPath(at, name), walked, keys);
+        SnapFolders(snapshot, mailbox, dn, *child, ChildPath(at, name), walked);
     }
+}
+
+// The source keys of the folders walked; of two folders with one key the first keeps it.
+SourceKeys SourceKeysOf(const std::deque<WalkedFolder>& walked) {
+    SourceKeys keys;
+    keys.reserve(walked.size());
+    for (const WalkedFolder& at : walked) {
+        const sim::PropValue* key = sim::FindProp(at.folder->props, mapi::PR_SOURCE_KEY);
+        if (!key || !std::holds_alternative<sim::Bytes>(*key)) continue;
+        const sim::Bytes& bytes = std::get<sim::Bytes>(*key);
+        keys.emplace(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                     &at.path);
+    }
+    return keys;
 }
 
 // A folder's messages, once the source keys of every folder of the mailbox are known.
@@ -301,8 +307,8 @@ OrderedJson TakeSnapshot() {
         if (mailbox->root) {
             const std::string dn = ToUtf8(mailbox->dn);
             std::deque<WalkedFolder> walked;
-            SourceKeys keys;
-            SnapFolders(snapshot, *mailbox, dn, *mailbox->root, "", walked, keys);
+            SnapFolders(snapshot, *mailbox, dn, *mailbox->root, "", walked);
+            const SourceKeys keys = SourceKeysOf(walked);
             for (const WalkedFolder& at : walked)
                 SnapMessages(snapshot, *mailbox, dn, *at.folder, at.path, keys);
         }

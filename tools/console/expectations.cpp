@@ -171,6 +171,7 @@ void CheckChanges(const ChangeExpectations& expect, const OrderedJson& before,
     if (expect.unchanged) {
         const OrderedJson& old = before["objects"];
         std::unordered_map<std::string_view, const OrderedJson*> now;
+        now.reserve(after["objects"].size());
         for (const auto& [key, state] : after["objects"].items()) now.emplace(key, &state);
         for (std::size_t i = 0; i < expect.unchanged->size(); ++i) {
             const Json& wanted = (*expect.unchanged)[i];
