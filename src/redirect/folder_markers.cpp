@@ -173,6 +173,7 @@ bool FolderTreeModel::PruneMarkers(KeyCounts& unmatched, KeyCounts& kept) {
         3, {mapi::PR_MESSAGE_CLASS_W, markerTags_[kSynchEntryIdTag], mapi::PR_ENTRYID}};
     hr = table->SetColumns(columns.get(), 0);
     if (FAILED(hr)) return Fail(u"SetColumns", hr);
+    if (!treeComplete_) CollectTreeKeys();
     while (true) {
         mapi::RowSetPtr rows;
         hr = mapi::Obtained(table->QueryRows(1, 0, rows.Put()), rows);
@@ -194,6 +195,20 @@ bool FolderTreeModel::PruneMarkers(KeyCounts& unmatched, KeyCounts& kept) {
         mapi::ENTRYLIST list{1, &row.lpProps[2].Value.bin};
         hr = synchFolder_->DeleteMessages(&list, 0, nullptr, 0);
         if (FAILED(hr)) return Fail(u"DeleteMessages", hr);
+    }
+}
+
+// The source keys of the tree's folders, for a build that stopped part way. A folder with an
+// empty key names no marker.
+void FolderTreeModel::CollectTreeKeys() {
+    treeKeys_.clear();
+    std::vector<const FolderNode*> pending;
+    if (root_) pending.push_back(root_.get());
+    while (!pending.empty()) {
+        const FolderNode* node = pending.back();
+        pending.pop_back();
+        if (!node->key.Empty()) treeKeys_.insert(node->key);
+        for (const auto& child : node->children) pending.push_back(child.get());
     }
 }
 

@@ -251,7 +251,6 @@ bool FolderTreeModel::AddFolder(const mapi::SRow& row) {
     bool selected = false;
     if (values[kSourceKey].ulPropTag == mapi::PR_SOURCE_KEY) {
         node.key = EntryBlob::FromBinary(values[kSourceKey].Value.bin);
-        treeKeys_.insert(node.key);
         bool selectable = IsSelectable(entryId);
         isInbox = SameEntry(inboxId_, entryId);
         isSentItems = SameEntry(sentItemsId_, entryId);

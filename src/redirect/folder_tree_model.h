@@ -103,6 +103,7 @@ class FolderTreeModel {
     using KeyCounts = std::unordered_map<EntryBlob, std::size_t, EntryBlobHash>;
     std::vector<EntryBlob> WantedKeys();
     bool PruneMarkers(KeyCounts& unmatched, KeyCounts& kept);
+    void CollectTreeKeys();
     bool MayDelete(const mapi::SPropValue& key) const;
     bool CreateMarker(const EntryBlob& key);
     bool CountMarkers(std::int32_t& count);
@@ -121,7 +122,8 @@ class FolderTreeModel {
     std::array<EntryBlob, 2> noDescentIds_;
     std::vector<EntryBlob> markerKeys_;
     std::unordered_set<EntryBlob, EntryBlobHash> markerKeySet_;
-    // The keys of the folders the walk put in the tree.
+    // The keys of the folders the walk put in the tree, collected only for a walk that stopped
+    // part way (MayDelete).
     std::unordered_set<EntryBlob, EntryBlobHash> treeKeys_;
     bool treeComplete_ = false;
     std::array<mapi::ULONG, 3> markerTags_{};
