@@ -43,6 +43,43 @@ TEST_F(MapiAllocatorTest, FreeingTheRootFreesEveryLinkedBlock) {
     for (LPVOID p : {root, a, b, onLinked}) EXPECT_FALSE(portable::IsLiveBuffer(p));
 }
 
+// Thousands of blocks, freed in an order unlike the one they came in: every block still alive
+// is known, every freed one is not, and a root's linked blocks all go with it.
+TEST_F(MapiAllocatorTest, ManyBlocksFreedInAnyOrderAreTrackedOneByOne) {
+    std::vector<LPVOID> roots;
+    std::vector<std::vector<LPVOID>> linked;
+    for (ULONG i = 0; i < 3000; ++i) {
+        roots.push_back(Allocate(i % 40));
+        linked.emplace_back();
+        for (ULONG k = 0; k < i % 4; ++k) {
+            LPVOID parent = linked.back().empty() ? roots.back() : linked.back().back();
+            linked.back().push_back(AllocateOn(parent, k + 1));
+        }
+    }
+    ASSERT_EQ(NewLiveBuffers(), 3000u);
+    auto checkAll = [&](const std::vector<bool>& freed) {
+        for (std::size_t i = 0; i < roots.size(); ++i) {
+            ASSERT_EQ(portable::IsLiveBuffer(roots[i]), !freed[i]) << i;
+            for (LPVOID p : linked[i]) ASSERT_EQ(portable::IsLiveBuffer(p), !freed[i]) << i;
+        }
+    };
+    std::vector<bool> freed(roots.size(), false);
+    // Every seventh, then every third of the rest, then all that remain, newest first.
+    for (std::size_t step : {7u, 3u, 1u}) {
+        for (std::size_t i = roots.size(); i-- > 0;) {
+            if (freed[i] || i % step != 0) continue;
+            EXPECT_EQ(MAPIFreeBuffer(roots[i]), S_OK);
+            freed[i] = true;
+        }
+        checkAll(freed);
+        if (HasFatalFailure()) return;
+    }
+    EXPECT_EQ(NewLiveBuffers(), 0u);
+    EXPECT_EQ(NewLiveBytes(), 0u);
+    EXPECT_EQ(GetBufferStats().liveLinkedBlocks, 0u);
+    EXPECT_EQ(GetBufferStats().badFrees, 0u);
+}
+
 TEST_F(MapiAllocatorTest, BlocksAreAlignedForPropertyValues) {
     LPVOID root = Allocate(1);
     for (ULONG size : {0u, 1u, 3u, 7u, 13u, 24u}) {

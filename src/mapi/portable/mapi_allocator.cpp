@@ -5,10 +5,16 @@
 // allocated on a linked block is linked to that block's root. New blocks are filled with 0xCD,
 // as MAPI does not clear them. Every block is aligned for any scalar type (at least 8 bytes, as
 // SPropValue arrays need).
+//
+// Each block carries its bookkeeping in a header in front of it: its size, its root, and the
+// next block linked to the same root, so that a root's blocks form a list. Which pointers are
+// live blocks is kept in an open-addressing set of pointers, so that a wrong pointer is told
+// without reading memory it points at, and a block costs no allocation of its own in the set.
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include "mapi/portable/runtime_lock.h"
-#include <unordered_map>
 #include <vector>
 
 #include "mapi/mapi_codes.h"
@@ -20,15 +26,89 @@ namespace {
 
 constexpr unsigned char kFreshFill = 0xCD;
 
-struct Block {
+struct alignas(16) Header {
     std::size_t size = 0;
-    void* root = nullptr;       // null for a root buffer
-    std::vector<void*> linked;  // a root's linked blocks
+    void* root = nullptr;        // null for a root buffer
+    void* nextLinked = nullptr;  // a root's first linked block; a linked block's next one
+};
+
+Header& HeaderOf(void* p) {
+    return *reinterpret_cast<Header*>(static_cast<unsigned char*>(p) - sizeof(Header));
+}
+
+// Live block pointers, by linear probing in a table of a power-of-two size kept at most half
+// full. Removal moves later entries of a run back, so no slot is ever marked deleted.
+class PointerSet {
+  public:
+    bool Contains(const void* p) const {
+        if (slots_.empty()) return false;
+        for (std::size_t i = Home(p);; i = Next(i)) {
+            if (slots_[i] == p) return true;
+            if (!slots_[i]) return false;
+        }
+    }
+
+    // Throws std::bad_alloc when the table cannot grow; the set is then unchanged.
+    void Insert(const void* p) {
+        if ((count_ + 1) * 2 > slots_.size()) Grow();
+        std::size_t i = Home(p);
+        while (slots_[i]) i = Next(i);
+        slots_[i] = p;
+        ++count_;
+    }
+
+    void Erase(const void* p) {
+        if (slots_.empty()) return;
+        std::size_t hole = Home(p);
+        while (slots_[hole] != p) {
+            if (!slots_[hole]) return;
+            hole = Next(hole);
+        }
+        slots_[hole] = nullptr;
+        --count_;
+        // Entries after the hole that would no longer be found move into it.
+        for (std::size_t i = Next(hole); slots_[i]; i = Next(i)) {
+            std::size_t home = Home(slots_[i]);
+            bool reachable = hole <= i ? (home <= hole || home > i) : (home <= hole && home > i);
+            if (reachable) {
+                slots_[hole] = slots_[i];
+                slots_[i] = nullptr;
+                hole = i;
+            }
+        }
+    }
+
+  private:
+    std::size_t Home(const void* p) const {
+        // Fibonacci hashing of the address without its always-zero low bits.
+        auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p) >> 4);
+        return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - shift_));
+    }
+    std::size_t Next(std::size_t i) const { return (i + 1) & (slots_.size() - 1); }
+
+    void Grow() {
+        std::vector<const void*> old(slots_.empty() ? 64 : slots_.size() * 2, nullptr);
+        old.swap(slots_);
+        shift_ = 0;
+        for (std::size_t size = slots_.size(); size > 1; size >>= 1) ++shift_;
+        count_ = 0;
+        for (const void* p : old)
+            if (p) {
+                std::size_t i = Home(p);
+                while (slots_[i]) i = Next(i);
+                slots_[i] = p;
+                ++count_;
+            }
+    }
+
+    std::vector<const void*> slots_;
+    std::size_t count_ = 0;
+    unsigned shift_ = 0;
 };
 
 struct Registry {
     RuntimeLock mutex;
-    std::unordered_map<const void*, Block> blocks;
+    PointerSet blocks;
     BufferStats stats;
     std::size_t succeedBeforeFailure = 0;
     std::size_t failuresPending = 0;
@@ -51,10 +131,27 @@ bool NextAllocationFails(Registry& r) {
     return true;
 }
 
-void* NewBlock(std::size_t size) {
-    void* p = std::malloc(size == 0 ? 1 : size);
-    if (p) std::memset(p, kFreshFill, size);
+// A block of size bytes behind its header, registered as live; null when memory runs out.
+void* NewBlock(Registry& r, std::size_t size, void* root) {
+    if (size > SIZE_MAX - sizeof(Header)) return nullptr;
+    void* raw = std::malloc(sizeof(Header) + size);
+    if (!raw) return nullptr;
+    void* p = static_cast<unsigned char*>(raw) + sizeof(Header);
+    // The bookkeeping allocates too; running out of memory there is a result like any other,
+    // never an exception through this C interface.
+    try {
+        r.blocks.Insert(p);
+    } catch (...) {
+        std::free(raw);
+        return nullptr;
+    }
+    new (raw) Header{size, root, nullptr};
+    std::memset(p, kFreshFill, size);
     return p;
+}
+
+void FreeBlock(void* p) {
+    std::free(static_cast<unsigned char*>(p) - sizeof(Header));
 }
 
 }  // namespace
@@ -77,7 +174,7 @@ void ResetBufferCounters() {
 bool IsLiveBuffer(const void* p) {
     Registry& r = TheRegistry();
     RuntimeGuard lock(r.mutex);
-    return r.blocks.count(p) != 0;
+    return r.blocks.Contains(p);
 }
 
 void InjectAllocationFailures(std::size_t succeeding, std::size_t failing) {
@@ -93,7 +190,8 @@ void ClearAllocationFailures() {
 
 }  // namespace mapi::portable
 
-using mapi::portable::Block;
+using mapi::portable::Header;
+using mapi::portable::HeaderOf;
 using mapi::portable::Registry;
 
 extern "C" {
@@ -104,16 +202,8 @@ mapi::SCODE MAPI_CALL MAPIAllocateBuffer(mapi::ULONG cbSize, mapi::LPVOID* lppBu
     Registry& r = mapi::portable::TheRegistry();
     mapi::portable::RuntimeGuard lock(r.mutex);
     if (mapi::portable::NextAllocationFails(r)) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    void* p = mapi::portable::NewBlock(cbSize);
+    void* p = mapi::portable::NewBlock(r, cbSize, nullptr);
     if (!p) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    // The bookkeeping allocates too; running out of memory there is a result like any other,
-    // never an exception through this C interface.
-    try {
-        r.blocks.emplace(p, Block{cbSize, nullptr, {}});
-    } catch (...) {
-        std::free(p);
-        return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    }
     ++r.stats.liveBuffers;
     ++r.stats.allocations;
     r.stats.liveBytes += cbSize;
@@ -127,24 +217,17 @@ mapi::SCODE MAPI_CALL MAPIAllocateMore(mapi::ULONG cbSize, mapi::LPVOID lpObject
     *lppBuffer = nullptr;
     Registry& r = mapi::portable::TheRegistry();
     mapi::portable::RuntimeGuard lock(r.mutex);
-    auto parent = r.blocks.find(lpObject);
-    if (parent == r.blocks.end()) {
+    if (!lpObject || !r.blocks.Contains(lpObject)) {
         ++r.stats.badParents;
         return mapi::MAPI_E_INVALID_PARAMETER;
     }
-    void* root = parent->second.root ? parent->second.root : lpObject;
+    void* root = HeaderOf(lpObject).root ? HeaderOf(lpObject).root : lpObject;
     if (mapi::portable::NextAllocationFails(r)) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    void* p = mapi::portable::NewBlock(cbSize);
+    void* p = mapi::portable::NewBlock(r, cbSize, root);
     if (!p) return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    std::vector<void*>& linked = r.blocks.at(root).linked;
-    try {
-        linked.push_back(p);
-        r.blocks.emplace(p, Block{cbSize, root, {}});
-    } catch (...) {
-        if (!linked.empty() && linked.back() == p) linked.pop_back();
-        std::free(p);
-        return mapi::MAPI_E_NOT_ENOUGH_MEMORY;
-    }
+    Header& rootHeader = HeaderOf(root);
+    HeaderOf(p).nextLinked = rootHeader.nextLinked;
+    rootHeader.nextLinked = p;
     ++r.stats.liveLinkedBlocks;
     ++r.stats.linkedAllocations;
     r.stats.liveBytes += cbSize;
@@ -156,23 +239,22 @@ mapi::ULONG MAPI_CALL MAPIFreeBuffer(mapi::LPVOID lpBuffer) {
     if (!lpBuffer) return mapi::S_OK;
     Registry& r = mapi::portable::TheRegistry();
     mapi::portable::RuntimeGuard lock(r.mutex);
-    auto found = r.blocks.find(lpBuffer);
-    if (found == r.blocks.end() || found->second.root) {
+    if (!r.blocks.Contains(lpBuffer) || HeaderOf(lpBuffer).root) {
         ++r.stats.badFrees;
         return mapi::S_OK;
     }
-    Block root = std::move(found->second);
-    r.blocks.erase(found);
-    for (void* p : root.linked) {
-        auto linked = r.blocks.find(p);
-        r.stats.liveBytes -= linked->second.size;
-        r.blocks.erase(linked);
-        std::free(p);
+    for (void* p = HeaderOf(lpBuffer).nextLinked; p;) {
+        void* next = HeaderOf(p).nextLinked;
+        r.stats.liveBytes -= HeaderOf(p).size;
+        --r.stats.liveLinkedBlocks;
+        r.blocks.Erase(p);
+        mapi::portable::FreeBlock(p);
+        p = next;
     }
-    r.stats.liveLinkedBlocks -= root.linked.size();
-    r.stats.liveBytes -= root.size;
+    r.stats.liveBytes -= HeaderOf(lpBuffer).size;
     --r.stats.liveBuffers;
-    std::free(lpBuffer);
+    r.blocks.Erase(lpBuffer);
+    mapi::portable::FreeBlock(lpBuffer);
     return mapi::S_OK;
 }
 
