@@ -1513,8 +1513,13 @@ std::uint32_t ParsePropertyTag(std::string_view text, const std::string& path) {
     ThrowAt(path, "unknown property; give a known name or the tag as 0x and eight digits");
 }
 
+const char* KnownPropertyTagName(std::uint32_t tag) {
+    const NamedCode* named = ByCode(kPropertyTags, tag);
+    return named ? named->name : nullptr;
+}
+
 std::string PropertyTagName(std::uint32_t tag) {
-    if (const NamedCode* named = ByCode(kPropertyTags, tag)) return named->name;
+    if (const char* known = KnownPropertyTagName(tag)) return known;
     return Hex32(tag, true);
 }
 

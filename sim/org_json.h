@@ -104,6 +104,8 @@ Bytes ParseHex(std::string_view text, const std::string& path);
 std::uint32_t ParsePropertyTag(std::string_view text, const std::string& path);
 // The name of a known tag, else "0x%08X".
 std::string PropertyTagName(std::uint32_t tag);
+// The name of a known tag, else null.
+const char* KnownPropertyTagName(std::uint32_t tag);
 // A value of the type the tag names, from its JSON form (see docs/organisation.md).
 PropValue ParsePropValue(std::uint32_t tag, const Json& value, const std::string& path);
 OrderedJson DumpPropValue(std::uint32_t tag, const PropValue& value);

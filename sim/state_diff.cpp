@@ -137,7 +137,10 @@ std::string FolderState(const sim::Mailbox& mailbox, const std::string& dn,
         state += '{';
         for (const auto& [tag, value] : folder.props) {
             if (state.back() != '{') state += ',';
-            sim::AppendJsonString(state, sim::PropertyTagName(tag));
+            if (const char* known = sim::KnownPropertyTagName(tag))
+                sim::AppendJsonString(state, known);
+            else
+                sim::AppendJsonString(state, sim::PropertyTagName(tag));
             state += ':';
             sim::AppendDumpedValue(state, value);
         }
