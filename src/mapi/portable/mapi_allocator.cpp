@@ -13,9 +13,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include "mapi/portable/runtime_lock.h"
-#include <vector>
 
 #include "mapi/mapi_codes.h"
 #include "mapi/mapi_runtime.h"
@@ -32,39 +32,45 @@ struct alignas(16) Header {
     void* nextLinked = nullptr;  // a root's first linked block; a linked block's next one
 };
 
+std::uintptr_t Address(const void* p) {
+    return reinterpret_cast<std::uintptr_t>(p);
+}
+
 Header& HeaderOf(void* p) {
     return *reinterpret_cast<Header*>(static_cast<unsigned char*>(p) - sizeof(Header));
 }
 
-// Live block pointers, by linear probing in a table of a power-of-two size kept at most half
-// full. Removal moves later entries of a run back, so no slot is ever marked deleted.
+// Live block addresses, by linear probing in a table of a power-of-two size kept at most half
+// full. Removal moves later entries of a run back, so no slot is ever marked deleted. Addresses
+// are kept as integers: the set never reads what they point at.
 class PointerSet {
   public:
-    bool Contains(const void* p) const {
-        if (slots_.empty()) return false;
+    bool Contains(std::uintptr_t p) const {
+        if (size_ == 0) return false;
         for (std::size_t i = Home(p);; i = Next(i)) {
             if (slots_[i] == p) return true;
             if (!slots_[i]) return false;
         }
     }
 
-    // Throws std::bad_alloc when the table cannot grow; the set is then unchanged.
-    void Insert(const void* p) {
-        if ((count_ + 1) * 2 > slots_.size()) Grow();
+    // Throws std::bad_alloc when the table cannot grow; the set is then unchanged. The table is
+    // allocated here, by the runtime itself, not by a container's code shared with its callers.
+    void Insert(std::uintptr_t p) {
+        if ((count_ + 1) * 2 > size_) Grow();
         std::size_t i = Home(p);
         while (slots_[i]) i = Next(i);
         slots_[i] = p;
         ++count_;
     }
 
-    void Erase(const void* p) {
-        if (slots_.empty()) return;
+    void Erase(std::uintptr_t p) {
+        if (size_ == 0) return;
         std::size_t hole = Home(p);
         while (slots_[hole] != p) {
             if (!slots_[hole]) return;
             hole = Next(hole);
         }
-        slots_[hole] = nullptr;
+        slots_[hole] = 0;
         --count_;
         // Entries after the hole that would no longer be found move into it.
         for (std::size_t i = Next(hole); slots_[i]; i = Next(i)) {
@@ -72,28 +78,30 @@ class PointerSet {
             bool reachable = hole <= i ? (home <= hole || home > i) : (home <= hole && home > i);
             if (reachable) {
                 slots_[hole] = slots_[i];
-                slots_[i] = nullptr;
+                slots_[i] = 0;
                 hole = i;
             }
         }
     }
 
   private:
-    std::size_t Home(const void* p) const {
+    std::size_t Home(std::uintptr_t p) const {
         // Fibonacci hashing of the address without its always-zero low bits.
-        auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(p) >> 4);
+        auto bits = static_cast<std::uint64_t>(p >> 4);
         return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - shift_));
     }
-    std::size_t Next(std::size_t i) const { return (i + 1) & (slots_.size() - 1); }
+    std::size_t Next(std::size_t i) const { return (i + 1) & (size_ - 1); }
 
     void Grow() {
-        std::vector<const void*> old(slots_.empty() ? 64 : slots_.size() * 2, nullptr);
+        const std::size_t oldSize = size_;
+        std::unique_ptr<std::uintptr_t[]> old(new std::uintptr_t[oldSize ? oldSize * 2 : 64]());
         old.swap(slots_);
+        size_ = oldSize ? oldSize * 2 : 64;
         shift_ = 0;
-        for (std::size_t size = slots_.size(); size > 1; size >>= 1) ++shift_;
+        for (std::size_t size = size_; size > 1; size >>= 1) ++shift_;
         count_ = 0;
-        for (const void* p : old)
-            if (p) {
+        for (std::size_t k = 0; k < oldSize; ++k)
+            if (std::uintptr_t p = old[k]) {
                 std::size_t i = Home(p);
                 while (slots_[i]) i = Next(i);
                 slots_[i] = p;
@@ -101,7 +109,8 @@ class PointerSet {
             }
     }
 
-    std::vector<const void*> slots_;
+    std::unique_ptr<std::uintptr_t[]> slots_;
+    std::size_t size_ = 0;
     std::size_t count_ = 0;
     unsigned shift_ = 0;
 };
@@ -136,17 +145,17 @@ void* NewBlock(Registry& r, std::size_t size, void* root) {
     if (size > SIZE_MAX - sizeof(Header)) return nullptr;
     void* raw = std::malloc(sizeof(Header) + size);
     if (!raw) return nullptr;
+    new (raw) Header{size, root, nullptr};
     void* p = static_cast<unsigned char*>(raw) + sizeof(Header);
+    std::memset(p, kFreshFill, size);
     // The bookkeeping allocates too; running out of memory there is a result like any other,
     // never an exception through this C interface.
     try {
-        r.blocks.Insert(p);
+        r.blocks.Insert(Address(p));
     } catch (...) {
         std::free(raw);
         return nullptr;
     }
-    new (raw) Header{size, root, nullptr};
-    std::memset(p, kFreshFill, size);
     return p;
 }
 
@@ -174,7 +183,7 @@ void ResetBufferCounters() {
 bool IsLiveBuffer(const void* p) {
     Registry& r = TheRegistry();
     RuntimeGuard lock(r.mutex);
-    return r.blocks.Contains(p);
+    return r.blocks.Contains(Address(p));
 }
 
 void InjectAllocationFailures(std::size_t succeeding, std::size_t failing) {
@@ -217,7 +226,7 @@ mapi::SCODE MAPI_CALL MAPIAllocateMore(mapi::ULONG cbSize, mapi::LPVOID lpObject
     *lppBuffer = nullptr;
     Registry& r = mapi::portable::TheRegistry();
     mapi::portable::RuntimeGuard lock(r.mutex);
-    if (!lpObject || !r.blocks.Contains(lpObject)) {
+    if (!lpObject || !r.blocks.Contains(mapi::portable::Address(lpObject))) {
         ++r.stats.badParents;
         return mapi::MAPI_E_INVALID_PARAMETER;
     }
@@ -239,7 +248,7 @@ mapi::ULONG MAPI_CALL MAPIFreeBuffer(mapi::LPVOID lpBuffer) {
     if (!lpBuffer) return mapi::S_OK;
     Registry& r = mapi::portable::TheRegistry();
     mapi::portable::RuntimeGuard lock(r.mutex);
-    if (!r.blocks.Contains(lpBuffer) || HeaderOf(lpBuffer).root) {
+    if (!r.blocks.Contains(mapi::portable::Address(lpBuffer)) || HeaderOf(lpBuffer).root) {
         ++r.stats.badFrees;
         return mapi::S_OK;
     }
@@ -247,13 +256,13 @@ mapi::ULONG MAPI_CALL MAPIFreeBuffer(mapi::LPVOID lpBuffer) {
         void* next = HeaderOf(p).nextLinked;
         r.stats.liveBytes -= HeaderOf(p).size;
         --r.stats.liveLinkedBlocks;
-        r.blocks.Erase(p);
+        r.blocks.Erase(mapi::portable::Address(p));
         mapi::portable::FreeBlock(p);
         p = next;
     }
     r.stats.liveBytes -= HeaderOf(lpBuffer).size;
     --r.stats.liveBuffers;
-    r.blocks.Erase(lpBuffer);
+    r.blocks.Erase(mapi::portable::Address(lpBuffer));
     mapi::portable::FreeBlock(lpBuffer);
     return mapi::S_OK;
 }
