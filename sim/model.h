@@ -4,10 +4,13 @@
 // the C++ builder both produce it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <unordered_map>
 #include <variant>
@@ -34,8 +37,110 @@ using PropValue = std::variant<std::int32_t,               // PT_LONG
                                std::vector<std::u16string>,  // PT_MV_UNICODE
                                std::vector<Bytes>>;          // PT_MV_BINARY
 
-// Properties keyed by their full tag (id and type). A store holds one value per property id.
-using PropMap = std::map<std::uint32_t, PropValue>;
+// Properties keyed by their full tag (id and type), in tag order. A store holds one value per
+// property id.
+//
+// The interface is the part of std::map's that the simulator uses, over a vector sorted by tag:
+// an object has a few dozen properties at most, and a million folders' properties are then a
+// million blocks rather than tens of millions of tree nodes. Unlike std::map's, an insertion or
+// erasure moves the values after it: references and iterators into the map do not survive
+// them.
+class PropMap {
+  public:
+    using key_type = std::uint32_t;
+    using mapped_type = PropValue;
+    using value_type = std::pair<std::uint32_t, PropValue>;
+    using iterator = std::vector<value_type>::iterator;
+    using const_iterator = std::vector<value_type>::const_iterator;
+    using size_type = std::size_t;
+
+    PropMap() = default;
+    PropMap(std::initializer_list<value_type> values) {
+        for (const value_type& value : values) insert(value);
+    }
+
+    iterator begin() { return items_.begin(); }
+    iterator end() { return items_.end(); }
+    const_iterator begin() const { return items_.begin(); }
+    const_iterator end() const { return items_.end(); }
+    std::size_t size() const { return items_.size(); }
+    bool empty() const { return items_.empty(); }
+    void clear() { items_.clear(); }
+    void reserve(std::size_t count) { items_.reserve(count); }
+
+    iterator lower_bound(std::uint32_t tag) {
+        return std::lower_bound(items_.begin(), items_.end(), tag, TagBefore);
+    }
+    const_iterator lower_bound(std::uint32_t tag) const {
+        return std::lower_bound(items_.begin(), items_.end(), tag, TagBefore);
+    }
+    iterator find(std::uint32_t tag) {
+        auto it = lower_bound(tag);
+        return it != end() && it->first == tag ? it : end();
+    }
+    const_iterator find(std::uint32_t tag) const {
+        auto it = lower_bound(tag);
+        return it != end() && it->first == tag ? it : end();
+    }
+    std::size_t count(std::uint32_t tag) const { return find(tag) != end() ? 1 : 0; }
+    bool contains(std::uint32_t tag) const { return find(tag) != end(); }
+    PropValue& at(std::uint32_t tag) {
+        auto it = find(tag);
+        if (it == end()) throw std::out_of_range("PropMap::at");
+        return it->second;
+    }
+    const PropValue& at(std::uint32_t tag) const {
+        auto it = find(tag);
+        if (it == end()) throw std::out_of_range("PropMap::at");
+        return it->second;
+    }
+    PropValue& operator[](std::uint32_t tag) {
+        auto it = lower_bound(tag);
+        if (it == end() || it->first != tag) it = items_.emplace(it, tag, PropValue());
+        return it->second;
+    }
+
+    std::pair<iterator, bool> insert(value_type value) {
+        auto it = lower_bound(value.first);
+        if (it != end() && it->first == value.first) return {it, false};
+        return {items_.insert(it, std::move(value)), true};
+    }
+    template <typename V>
+    std::pair<iterator, bool> emplace(std::uint32_t tag, V&& value) {
+        return insert(value_type(tag, PropValue(std::forward<V>(value))));
+    }
+    template <typename V>
+    std::pair<iterator, bool> insert_or_assign(std::uint32_t tag, V&& value) {
+        auto it = lower_bound(tag);
+        if (it != end() && it->first == tag) {
+            it->second = std::forward<V>(value);
+            return {it, false};
+        }
+        return {items_.emplace(it, tag, PropValue(std::forward<V>(value))), true};
+    }
+    template <typename V>
+    std::pair<iterator, bool> try_emplace(std::uint32_t tag, V&& value) {
+        auto it = lower_bound(tag);
+        if (it != end() && it->first == tag) return {it, false};
+        return {items_.emplace(it, tag, PropValue(std::forward<V>(value))), true};
+    }
+
+    iterator erase(const_iterator it) { return items_.erase(it); }
+    iterator erase(const_iterator first, const_iterator last) { return items_.erase(first, last); }
+    std::size_t erase(std::uint32_t tag) {
+        auto it = find(tag);
+        if (it == end()) return 0;
+        items_.erase(it);
+        return 1;
+    }
+
+    friend bool operator==(const PropMap&, const PropMap&) = default;
+
+  private:
+    static bool TagBefore(const value_type& item, std::uint32_t tag) { return item.first < tag; }
+
+    std::vector<value_type> items_;
+};
 
 struct Recipient {
     PropMap props;  // PR_EMAIL_ADDRESS_W, PR_ADDRTYPE_W, PR_RECIPIENT_TYPE, ...
