@@ -45,6 +45,12 @@ using PropValue = std::variant<std::int32_t,               // PT_LONG
 // million blocks rather than tens of millions of tree nodes. Unlike std::map's, an insertion or
 // erasure moves the values after it: references and iterators into the map do not survive
 // them.
+// GCC 12 at -O3 for i686 Windows takes the moved-from PropValue of an insertion for an
+// uninitialised one (a false -Wmaybe-uninitialized on std::variant's move).
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 class PropMap {
   public:
     using key_type = std::uint32_t;
@@ -141,6 +147,9 @@ class PropMap {
 
     std::vector<value_type> items_;
 };
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 struct Recipient {
     PropMap props;  // PR_EMAIL_ADDRESS_W, PR_ADDRTYPE_W, PR_RECIPIENT_TYPE, ...
