@@ -53,12 +53,9 @@ using PropValue = std::variant<std::int32_t,               // PT_LONG
 #endif
 class PropMap {
   public:
-    using key_type = std::uint32_t;
-    using mapped_type = PropValue;
     using value_type = std::pair<std::uint32_t, PropValue>;
     using iterator = std::vector<value_type>::iterator;
     using const_iterator = std::vector<value_type>::const_iterator;
-    using size_type = std::size_t;
 
     PropMap() = default;
     PropMap(std::initializer_list<value_type> values) {
@@ -72,7 +69,6 @@ class PropMap {
     std::size_t size() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
     void clear() { items_.clear(); }
-    void reserve(std::size_t count) { items_.reserve(count); }
 
     iterator lower_bound(std::uint32_t tag) {
         return std::lower_bound(items_.begin(), items_.end(), tag, TagBefore);
@@ -110,25 +106,6 @@ class PropMap {
         auto it = lower_bound(value.first);
         if (it != end() && it->first == value.first) return {it, false};
         return {items_.insert(it, std::move(value)), true};
-    }
-    template <typename V>
-    std::pair<iterator, bool> emplace(std::uint32_t tag, V&& value) {
-        return insert(value_type(tag, PropValue(std::forward<V>(value))));
-    }
-    template <typename V>
-    std::pair<iterator, bool> insert_or_assign(std::uint32_t tag, V&& value) {
-        auto it = lower_bound(tag);
-        if (it != end() && it->first == tag) {
-            it->second = std::forward<V>(value);
-            return {it, false};
-        }
-        return {items_.emplace(it, tag, PropValue(std::forward<V>(value))), true};
-    }
-    template <typename V>
-    std::pair<iterator, bool> try_emplace(std::uint32_t tag, V&& value) {
-        auto it = lower_bound(tag);
-        if (it != end() && it->first == tag) return {it, false};
-        return {items_.emplace(it, tag, PropValue(std::forward<V>(value))), true};
     }
 
     iterator erase(const_iterator it) { return items_.erase(it); }

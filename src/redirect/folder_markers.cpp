@@ -31,6 +31,12 @@ void CollectCheckedKeys(const FolderNode& node, std::vector<EntryBlob>& keys) {
     for (const auto& child : node.children) CollectCheckedKeys(*child, keys);
 }
 
+// A folder with an empty key names no marker.
+void CollectKeys(const FolderNode& node, std::unordered_set<EntryBlob, EntryBlobHash>& keys) {
+    if (!node.key.Empty()) keys.insert(node.key);
+    for (const auto& child : node.children) CollectKeys(*child, keys);
+}
+
 }  // namespace
 
 bool FolderTreeModel::ResolveMarkerTags() {
@@ -198,18 +204,10 @@ bool FolderTreeModel::PruneMarkers(KeyCounts& unmatched, KeyCounts& kept) {
     }
 }
 
-// The source keys of the tree's folders, for a build that stopped part way. A folder with an
-// empty key names no marker.
+// The source keys of the tree's folders, for a build that stopped part way.
 void FolderTreeModel::CollectTreeKeys() {
     treeKeys_.clear();
-    std::vector<const FolderNode*> pending;
-    if (root_) pending.push_back(root_.get());
-    while (!pending.empty()) {
-        const FolderNode* node = pending.back();
-        pending.pop_back();
-        if (!node->key.Empty()) treeKeys_.insert(node->key);
-        for (const auto& child : node->children) pending.push_back(child.get());
-    }
+    if (root_) CollectKeys(*root_, treeKeys_);
 }
 
 // After a whole build every message that is not a wanted marker goes. After a build that

@@ -57,10 +57,7 @@ class PointerSet {
     // allocated here, by the runtime itself, not by a container's code shared with its callers.
     void Insert(std::uintptr_t p) {
         if ((count_ + 1) * 2 > size_) Grow();
-        std::size_t i = Home(p);
-        while (slots_[i]) i = Next(i);
-        slots_[i] = p;
-        ++count_;
+        Put(p);
     }
 
     void Erase(std::uintptr_t p) {
@@ -75,8 +72,9 @@ class PointerSet {
         // Entries after the hole that would no longer be found move into it.
         for (std::size_t i = Next(hole); slots_[i]; i = Next(i)) {
             std::size_t home = Home(slots_[i]);
-            bool reachable = hole <= i ? (home <= hole || home > i) : (home <= hole && home > i);
-            if (reachable) {
+            // It moves unless its home lies after the hole, up to where it stands.
+            bool moves = hole <= i ? (home <= hole || home > i) : (home <= hole && home > i);
+            if (moves) {
                 slots_[hole] = slots_[i];
                 slots_[i] = 0;
                 hole = i;
@@ -92,6 +90,13 @@ class PointerSet {
     }
     std::size_t Next(std::size_t i) const { return (i + 1) & (size_ - 1); }
 
+    void Put(std::uintptr_t p) {
+        std::size_t i = Home(p);
+        while (slots_[i]) i = Next(i);
+        slots_[i] = p;
+        ++count_;
+    }
+
     void Grow() {
         const std::size_t oldSize = size_;
         std::unique_ptr<std::uintptr_t[]> old(new std::uintptr_t[oldSize ? oldSize * 2 : 64]());
@@ -101,12 +106,7 @@ class PointerSet {
         for (std::size_t size = size_; size > 1; size >>= 1) ++shift_;
         count_ = 0;
         for (std::size_t k = 0; k < oldSize; ++k)
-            if (std::uintptr_t p = old[k]) {
-                std::size_t i = Home(p);
-                while (slots_[i]) i = Next(i);
-                slots_[i] = p;
-                ++count_;
-            }
+            if (old[k]) Put(old[k]);
     }
 
     std::unique_ptr<std::uintptr_t[]> slots_;
