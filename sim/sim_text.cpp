@@ -44,6 +44,11 @@ std::u16string FromUtf8(std::string_view utf8) {
 std::string ToUtf8(std::u16string_view utf16) {
     std::string out;
     out.reserve(utf16.size());
+    AppendUtf8(out, utf16);
+    return out;
+}
+
+void AppendUtf8(std::string& out, std::u16string_view utf16) {
     for (std::size_t i = 0; i < utf16.size(); ++i) {
         std::uint32_t code = utf16[i];
         if (code >= 0xD800 && code < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
@@ -69,7 +74,6 @@ std::string ToUtf8(std::u16string_view utf16) {
             out.push_back(char(0x80 | (code & 0x3F)));
         }
     }
-    return out;
 }
 
 namespace {

@@ -10,6 +10,7 @@ namespace sim {
 
 std::u16string FromUtf8(std::string_view utf8);
 std::string ToUtf8(std::u16string_view utf16);
+void AppendUtf8(std::string& out, std::u16string_view utf16);
 // Only A-Z fold, as the library's comparisons do.
 bool EqualsAsciiNoCase(std::u16string_view a, std::u16string_view b);
 bool EqualsAsciiNoCase(std::string_view a, std::string_view b);

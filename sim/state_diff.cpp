@@ -17,11 +17,12 @@ namespace sim {
 namespace {
 
 // The path of a folder's child, from the folder's path ("" for the root).
-std::string ChildPath(const std::string& path, const std::string& name) {
-    if (path.empty()) return name;
-    std::string child = path;
-    child += '/';
-    child += name;
+std::string ChildPath(const std::string& path, std::u16string_view name) {
+    std::string child;
+    child.reserve(path.size() + 1 + name.size());
+    child = path;
+    if (!path.empty()) child += '/';
+    AppendUtf8(child, name);
     return child;
 }
 
@@ -47,6 +48,33 @@ struct Snapshot {
     void Add(std::string key, std::string state) {
         objects.emplace_back(std::move(key), std::move(state));
     }
+
+    // A run of objects whose keys differ only in a zero-padded number (a mailbox's folders, or its
+    // messages) is put in the order of those numbers as it ends, so that the key order at the end
+    // is mostly checked rather than sorted. Equal numbers keep the order they were added in.
+    void BeginRun() {
+        runStart_ = objects.size();
+        runIds_.clear();
+    }
+    void AddToRun(std::uint64_t id, std::string key, std::string state) {
+        runIds_.push_back(id);
+        Add(std::move(key), std::move(state));
+    }
+    void EndRun() {
+        if (std::is_sorted(runIds_.begin(), runIds_.end())) return;
+        std::vector<std::size_t> order(runIds_.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return runIds_[a] < runIds_[b]; });
+        std::vector<std::pair<std::string, std::string>> run;
+        run.reserve(order.size());
+        for (std::size_t i : order) run.push_back(std::move(objects[runStart_ + i]));
+        std::move(run.begin(), run.end(), objects.begin() + static_cast<std::ptrdiff_t>(runStart_));
+    }
+
+private:
+    std::size_t runStart_ = 0;
+    std::vector<std::uint64_t> runIds_;
 };
 
 std::string Key(const char* format, std::uint32_t a, std::uint64_t b = 0) {
@@ -107,10 +135,11 @@ OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbo
     return flat;
 }
 
-std::u16string DisplayName(const sim::PropMap& props) {
+std::u16string_view DisplayName(const sim::PropMap& props) {
     const sim::PropValue* name = sim::FindProp(props, mapi::PR_DISPLAY_NAME_W);
-    return name && std::holds_alternative<std::u16string>(*name) ? std::get<std::u16string>(*name)
-                                                                 : std::u16string();
+    return name && std::holds_alternative<std::u16string>(*name)
+               ? std::u16string_view(std::get<std::u16string>(*name))
+               : std::u16string_view();
 }
 
 bool HasNamedProperty(const sim::PropMap& props, const sim::Mailbox& mailbox) {
@@ -119,13 +148,12 @@ bool HasNamedProperty(const sim::PropMap& props, const sim::Mailbox& mailbox) {
     });
 }
 
-// A folder's state as the text its JSON object dumps to. Folders are most of a snapshot, so the
-// text is written straight away rather than built as JSON values first; properties with names
-// from the mailbox's name map take the JSON way.
-std::string FolderState(const sim::Mailbox& mailbox, const std::string& dn,
-                        const sim::Folder& folder, const std::string& path) {
-    std::string state;
-    state.reserve(320 + dn.size() + path.size());
+// A folder's state as the text its JSON object dumps to, in state. Folders are most of a
+// snapshot, so the text is written straight away rather than built as JSON values first;
+// properties with names from the mailbox's name map take the JSON way.
+void FolderState(std::string& state, const sim::Mailbox& mailbox, const std::string& dn,
+                 const sim::Folder& folder, const std::string& path) {
+    state.clear();
     state += "{\"kind\":\"folder\",\"mailbox\":";
     sim::AppendJsonString(state, dn);
     state += ",\"path\":";
@@ -151,8 +179,6 @@ std::string FolderState(const sim::Mailbox& mailbox, const std::string& dn,
     state += ",\"noAccess\":";
     state += folder.noAccess ? "true" : "false";
     state += '}';
-    state.shrink_to_fit();  // kept until the end of the run, one per folder
-    return state;
 }
 
 // A folder met on the walk and its path ("" for the root). Kept in a deque, whose elements stay
@@ -162,16 +188,20 @@ struct WalkedFolder {
     std::string path;
 };
 
-// The folder and those below it, in preorder: their states, and where the walk met them.
+// The folder and those below it, in preorder: their states, and where the walk met them. Each
+// state is written in scratch and kept in a string of its own size, one per folder until the end
+// of the run.
 void SnapFolders(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
-                 const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked) {
-    snapshot.Add(Key("m%06u 1 %012llu", mailbox.index, folder.id),
-                 FolderState(mailbox, dn, folder, path));
+                 const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked,
+                 std::string& scratch) {
+    FolderState(scratch, mailbox, dn, folder, path);
+    snapshot.AddToRun(folder.id, Key("m%06u 1 %012llu", mailbox.index, folder.id),
+                      std::string(scratch));
     walked.push_back({&folder, std::move(path)});
     const std::string& at = walked.back().path;
     for (const auto& child : folder.children) {
-        std::string name = ToUtf8(DisplayName(child->props));
-        SnapFolders(snapshot, mailbox, dn, *child, ChildPath(at, name), walked);
+        SnapFolders(snapshot, mailbox, dn, *child, ChildPath(at, DisplayName(child->props)),
+                    walked, scratch);
     }
 }
 
@@ -206,7 +236,8 @@ void SnapMessages(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::st
             recipients.push_back(FlatProperties(props, &mailbox));
         }
         if (!recipients.empty()) messageState["recipients"] = std::move(recipients);
-        snapshot.Add(Key("m%06u 2 %012llu", mailbox.index, message.id), messageState.dump());
+        snapshot.AddToRun(message.id, Key("m%06u 2 %012llu", mailbox.index, message.id),
+                          messageState.dump());
     }
 }
 
@@ -310,10 +341,15 @@ OrderedJson TakeSnapshot() {
         if (mailbox->root) {
             const std::string dn = ToUtf8(mailbox->dn);
             std::deque<WalkedFolder> walked;
-            SnapFolders(snapshot, *mailbox, dn, *mailbox->root, "", walked);
+            snapshot.BeginRun();
+            std::string scratch;
+            SnapFolders(snapshot, *mailbox, dn, *mailbox->root, "", walked, scratch);
+            snapshot.EndRun();
             const SourceKeys keys = SourceKeysOf(walked);
+            snapshot.BeginRun();
             for (const WalkedFolder& at : walked)
                 SnapMessages(snapshot, *mailbox, dn, *at.folder, at.path, keys);
+            snapshot.EndRun();
         }
     }
     for (const sim::AddressEntry& entry : org.addressBook) {
@@ -333,8 +369,9 @@ OrderedJson TakeSnapshot() {
                                                    .dump());
     // In key order; of two objects with one key the later one stands.
     std::vector<std::pair<std::string, std::string>>& taken = snapshot.objects;
-    std::stable_sort(taken.begin(), taken.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(taken.begin(), taken.end(), byKey))
+        std::stable_sort(taken.begin(), taken.end(), byKey);
     OrderedJson objects = ObjectWithRoom(taken.size());
     for (std::size_t i = 0; i < taken.size(); ++i) {
         if (i + 1 < taken.size() && taken[i + 1].first == taken[i].first) continue;
