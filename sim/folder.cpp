@@ -372,7 +372,12 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
 
 PropMap FolderProps(const Mailbox& mailbox, const Folder& folder, IdForm form,
                     const Folder* parent) {
-    PropMap props = folder.props;
+    // The stored properties, with room for those added here and for a table row's depth and
+    // instance key.
+    constexpr std::size_t kAdded = 10;
+    PropMap props;
+    props.reserve(folder.props.size() + kAdded);
+    for (const auto& prop : folder.props) props.insert(prop);
     bool root = mailbox.root && mailbox.root->id == folder.id;
     if (root) parent = &folder;
     if (!parent) parent = mailbox.FindParent(folder.id);

@@ -69,6 +69,9 @@ class PropMap {
     std::size_t size() const { return items_.size(); }
     bool empty() const { return items_.empty(); }
     void clear() { items_.clear(); }
+    // Room for that many properties, so that adding up to them allocates nothing. A copy has
+    // room for its properties only.
+    void reserve(std::size_t properties) { items_.reserve(properties); }
 
     iterator lower_bound(std::uint32_t tag) {
         return std::lower_bound(items_.begin(), items_.end(), tag, TagBefore);

@@ -537,6 +537,7 @@ class Table final : public ComObject<mapi::IMAPITable> {
     static void AddInstanceKeys(std::vector<Row>& rows) {
         for (std::size_t i = 0; i < rows.size(); ++i) {
             if (FindProp(rows[i], mapi::PR_INSTANCE_KEY)) continue;
+            rows[i].reserve(rows[i].size() + 1);  // a copied row has no room to spare
             Bytes key(4);
             for (int b = 0; b < 4; ++b) key[b] = static_cast<std::uint8_t>((i + 1) >> (8 * b));
             rows[i][mapi::PR_INSTANCE_KEY] = std::move(key);
