@@ -125,12 +125,36 @@ TEST_F(ControlTest, SnapshotsSurviveTextAndShowWhatChanged) {
 }
 
 TEST_F(ControlTest, SnapshotsListObjectsInKeyOrderAndDiffsReadEitherOrder) {
+    // A folder and a message made last, in the first folder the walk meets: their ids are the
+    // highest although the walk meets them early.
+    sim::Organisation& org = sim::Simulator::Instance().Org();
+    sim::Mailbox& mailbox = *org.mailboxes.front();
+    ASSERT_TRUE(mailbox.root && !mailbox.root->children.empty());
+    sim::Folder& first = *mailbox.root->children.front();
+    auto late = std::make_unique<sim::Folder>();
+    late->id = org.NewObjectId();
+    late->props[mapi::PR_DISPLAY_NAME_W] = std::u16string(u"Late");
+    first.children.insert(first.children.begin(), std::move(late));
+    sim::Message message;
+    message.id = org.NewObjectId();
+    const std::uint64_t lateMessage = message.id;
+    first.messages.insert(first.messages.begin(), std::move(message));
+
     const OrderedJson taken = Request({{"op", "snapshot"}});
     std::vector<std::string> keys;
     for (const auto& [key, state] : taken["objects"].items()) keys.push_back(key);
     ASSERT_GT(keys.size(), 10u);
     EXPECT_TRUE(std::is_sorted(keys.begin(), keys.end()));
     EXPECT_EQ(std::adjacent_find(keys.begin(), keys.end()), keys.end());
+    int lateFolders = 0, lateMessages = 0;
+    for (const auto& [key, member] : taken["objects"].items()) {
+        const OrderedJson state = sim::StateOf(member);
+        const std::string path = state.value("path", "");
+        if (state["kind"] == "folder" && path.size() > 5 && path.ends_with("/Late")) ++lateFolders;
+        if (state["kind"] == "message" && state["id"] == lateMessage) ++lateMessages;
+    }
+    EXPECT_EQ(lateFolders, 1);
+    EXPECT_EQ(lateMessages, 1);
 
     // Snapshots a test writes by hand need not be in key order.
     auto folder = [](const char* path, int unread) {
