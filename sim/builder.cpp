@@ -167,6 +167,11 @@ MailboxBuilder& MailboxBuilder::AdditionalSpecial(std::uint64_t folderId) {
     return *this;
 }
 
+MailboxBuilder& MailboxBuilder::ReserveFolders(std::size_t more) {
+    org_->ReserveFolders(more);
+    return *this;
+}
+
 FolderBuilder& MailboxBuilder::Folder(std::u16string name, std::u16string containerClass) {
     return root_->Folder(std::move(name), std::move(containerClass));
 }
@@ -418,6 +423,7 @@ sim::Folder* OrgBuilder::NewFolder(std::uint32_t mailbox, sim::Folder& parent, s
                                    std::u16string containerClass) {
     auto folder = std::make_unique<sim::Folder>();
     folder->id = org_->NewObjectId();
+    folder->props.reserve(3);
     folder->props[mapi::PR_DISPLAY_NAME_W] = std::move(name);
     if (!containerClass.empty())
         folder->props[mapi::PR_CONTAINER_CLASS_W] = std::move(containerClass);

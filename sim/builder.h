@@ -116,6 +116,8 @@ class MailboxBuilder {
     FolderBuilder& Journal();
     FolderBuilder& Notes();
     FolderBuilder& Tasks();
+    // Room for that many more folders, so that making them grows no index on the way.
+    MailboxBuilder& ReserveFolders(std::size_t more);
 
     sim::Mailbox& Model() { return *mailbox_; }
     std::uint32_t Index() const { return mailbox_->index; }
@@ -208,6 +210,7 @@ class OrgBuilder {
                            std::u16string containerClass);
     // The builder of the first subfolder of that name (ASCII case ignored) that has one.
     FolderBuilder* ChildNamed(sim::Folder& parent, std::u16string_view name);
+    void ReserveFolders(std::size_t more) { builderOf_.reserve(builderOf_.size() + more); }
     void NameChanged(sim::Folder& parent) { childNames_.erase(&parent); }
 
     // A folder's subfolders by folded display name, the first of each name; `indexed` is the

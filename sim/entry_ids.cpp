@@ -62,7 +62,9 @@ void Append(Bytes& out, const std::uint8_t* data, std::size_t size) {
 }
 
 Bytes IndexedUid(const std::uint8_t (&base)[12], std::uint32_t index) {
-    Bytes uid(base, base + 12);
+    Bytes uid;
+    uid.reserve(16);  // allocated once
+    uid.assign(base, base + 12);
     PutBe(uid, index, 4);
     return uid;
 }
@@ -175,7 +177,9 @@ std::optional<StoreObjectRef> ParseStoreObjectId(const void* data, std::size_t s
 }
 
 Bytes SourceKey(std::uint32_t mailboxIndex, std::uint64_t objectId) {
-    Bytes key = DatabaseGuid(mailboxIndex);
+    Bytes key;
+    key.reserve(16 + 6);  // allocated once
+    PutIndexedUid(key, kDatabaseBase, mailboxIndex);
     PutBe(key, objectId, 6);
     return key;
 }

@@ -129,6 +129,7 @@ GeneratedFolders GenerateFolders(MailboxBuilder& mailbox, const FolderGeneration
     std::vector<FolderBuilder*> builders;
     made.folders.reserve(generation.count);
     builders.reserve(generation.count);
+    mailbox.ReserveFolders(generation.count);
 
     FolderBuilder& ipm = mailbox.Root().Folder(u"Top of Information Store");
     if (generation.shape == FolderShape::Wide)
