@@ -142,16 +142,33 @@ std::optional<PropValue> ConvertProp(const PropValue& value, ULONG type) {
     return std::nullopt;
 }
 
-std::pair<ULONG, PropValue> LookupProp(const PropMap& props, ULONG tag, bool unicode) {
+FoundProp FindRequested(const PropMap& props, ULONG tag, bool unicode) {
     ULONG stored = 0;
     const PropValue* found = FindProp(props, tag, &stored);
-    ULONG errorTag = mapi::CHANGE_PROP_TYPE(tag, kErrorTagType);
-    if (!found) return {errorTag, ErrorValue(mapi::MAPI_E_NOT_FOUND)};
+    FoundProp result;
+    const ULONG errorTag = mapi::CHANGE_PROP_TYPE(tag, kErrorTagType);
     ULONG type = mapi::PROP_TYPE(tag);
-    if (type == mapi::PT_UNSPECIFIED) type = ReturnedType(mapi::PROP_TYPE(stored), unicode);
-    std::optional<PropValue> converted = ConvertProp(*found, type);
-    if (!converted) return {errorTag, ErrorValue(mapi::MAPI_E_NOT_FOUND)};
-    return {mapi::CHANGE_PROP_TYPE(tag, type), std::move(*converted)};
+    if (found && type == mapi::PT_UNSPECIFIED)
+        type = ReturnedType(mapi::PROP_TYPE(stored), unicode);
+    if (found && type == PropTypeOf(*found)) {
+        result.tag = mapi::CHANGE_PROP_TYPE(tag, type);
+        result.value = found;
+        return result;
+    }
+    if (found) result.made = ConvertProp(*found, type);
+    if (result.made) {
+        result.tag = mapi::CHANGE_PROP_TYPE(tag, type);
+    } else {
+        result.tag = errorTag;
+        result.made = ErrorValue(mapi::MAPI_E_NOT_FOUND);
+    }
+    return result;
+}
+
+std::pair<ULONG, PropValue> LookupProp(const PropMap& props, ULONG tag, bool unicode) {
+    FoundProp found = FindRequested(props, tag, unicode);
+    if (found.made) return {found.tag, std::move(*found.made)};
+    return {found.tag, *found.value};
 }
 
 bool IsError(const std::pair<ULONG, PropValue>& value) {
@@ -170,9 +187,13 @@ mapi::HRESULT FillSPropValue(ULONG tag, const PropValue& value, void* parent,
         return mapi::S_OK;
     }
     if (type == mapi::PT_NULL) return mapi::S_OK;
-    std::optional<PropValue> converted = ConvertProp(value, type);
-    if (!converted) return mapi::MAPI_E_INVALID_TYPE;
-    const PropValue& v = *converted;
+    // A value of its own type is copied into the buffer straight away.
+    std::optional<PropValue> converted;
+    if (PropTypeOf(value) != type) {
+        converted = ConvertProp(value, type);
+        if (!converted) return mapi::MAPI_E_INVALID_TYPE;
+    }
+    const PropValue& v = converted ? *converted : value;
     switch (type) {
         case mapi::PT_LONG:
             out.Value.l = std::get<std::int32_t>(v);
@@ -239,7 +260,15 @@ mapi::HRESULT FillSPropValue(ULONG tag, const PropValue& value, void* parent,
     }
 }
 
-mapi::HRESULT AllocPropArray(const PropList& values, mapi::SPropValue** out) {
+namespace {
+
+ULONG TagOf(const std::pair<ULONG, PropValue>& value) { return value.first; }
+const PropValue& ValueOf(const std::pair<ULONG, PropValue>& value) { return value.second; }
+ULONG TagOf(const FoundProp& value) { return value.tag; }
+const PropValue& ValueOf(const FoundProp& value) { return value.Value(); }
+
+template <class Value>
+mapi::HRESULT AllocValues(std::span<const Value> values, mapi::SPropValue** out) {
     *out = nullptr;
     void* block = nullptr;
     std::size_t size = std::max<std::size_t>(values.size(), 1) * sizeof(mapi::SPropValue);
@@ -248,7 +277,7 @@ mapi::HRESULT AllocPropArray(const PropList& values, mapi::SPropValue** out) {
     auto array = static_cast<mapi::SPropValue*>(block);
     std::memset(array, 0, size);
     for (std::size_t i = 0; i < values.size(); ++i) {
-        hr = FillSPropValue(values[i].first, values[i].second, block, array[i]);
+        hr = FillSPropValue(TagOf(values[i]), ValueOf(values[i]), block, array[i]);
         if (mapi::FAILED(hr)) {
             MAPIFreeBuffer(block);
             return hr;
@@ -258,27 +287,47 @@ mapi::HRESULT AllocPropArray(const PropList& values, mapi::SPropValue** out) {
     return mapi::S_OK;
 }
 
-mapi::HRESULT AllocRowSet(const std::vector<PropList>& rows, mapi::SRowSet** out) {
+// rows rows, the values of row i given by rowValues(i).
+template <class RowValues>
+mapi::HRESULT AllocRows(std::size_t rows, RowValues rowValues, mapi::SRowSet** out) {
     *out = nullptr;
     void* block = nullptr;
-    std::size_t size =
-        mapi::CbNewSRowSet(static_cast<ULONG>(std::max<std::size_t>(rows.size(), 1)));
+    std::size_t size = mapi::CbNewSRowSet(static_cast<ULONG>(std::max<std::size_t>(rows, 1)));
     mapi::HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size), &block);
     if (mapi::FAILED(hr)) return hr;
     std::memset(block, 0, size);
     auto set = static_cast<mapi::SRowSet*>(block);
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        hr = AllocPropArray(rows[i], &set->aRow[i].lpProps);
+    for (std::size_t i = 0; i < rows; ++i) {
+        const auto values = rowValues(i);
+        hr = AllocValues(values, &set->aRow[i].lpProps);
         if (mapi::FAILED(hr)) {
             for (std::size_t k = 0; k < i; ++k) MAPIFreeBuffer(set->aRow[k].lpProps);
             MAPIFreeBuffer(block);
             return hr;
         }
-        set->aRow[i].cValues = static_cast<ULONG>(rows[i].size());
+        set->aRow[i].cValues = static_cast<ULONG>(values.size());
     }
-    set->cRows = static_cast<ULONG>(rows.size());
+    set->cRows = static_cast<ULONG>(rows);
     *out = set;
     return mapi::S_OK;
+}
+
+}  // namespace
+
+mapi::HRESULT AllocPropArray(const PropList& values, mapi::SPropValue** out) {
+    return AllocValues(std::span<const std::pair<ULONG, PropValue>>(values), out);
+}
+
+mapi::HRESULT AllocRowSet(const std::vector<PropList>& rows, mapi::SRowSet** out) {
+    return AllocRows(
+        rows.size(),
+        [&](std::size_t i) { return std::span<const std::pair<ULONG, PropValue>>(rows[i]); }, out);
+}
+
+mapi::HRESULT AllocRowSet(std::span<const FoundProp> values, std::size_t rows,
+                          std::size_t columns, mapi::SRowSet** out) {
+    return AllocRows(
+        rows, [&](std::size_t i) { return values.subspan(i * columns, columns); }, out);
 }
 
 mapi::HRESULT AllocAdrList(const std::vector<PropList>& entries, mapi::ADRLIST** out) {

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,6 +42,16 @@ std::optional<PropValue> ConvertProp(const PropValue& value, mapi::ULONG type);
 // What a request for tag finds: the value under the tag it is returned with, or a PT_ERROR value
 // with MAPI_E_NOT_FOUND (property missing) or MAPI_E_INVALID_TYPE (type not convertible).
 std::pair<mapi::ULONG, PropValue> LookupProp(const PropMap& props, mapi::ULONG tag, bool unicode);
+// The same without copying a value that is returned as it is stored: `value` points into props
+// (which must outlive it), or at `made` for a converted value or an error.
+struct FoundProp {
+    mapi::ULONG tag = 0;
+    const PropValue* value = nullptr;
+    std::optional<PropValue> made;
+
+    const PropValue& Value() const { return made ? *made : *value; }
+};
+FoundProp FindRequested(const PropMap& props, mapi::ULONG tag, bool unicode);
 bool IsError(const std::pair<mapi::ULONG, PropValue>& value);
 
 // Writes one value into out; strings, binaries and arrays are allocated with MAPIAllocateMore on
@@ -51,6 +62,9 @@ mapi::HRESULT FillSPropValue(mapi::ULONG tag, const PropValue& value, void* pare
 mapi::HRESULT AllocPropArray(const PropList& values, mapi::SPropValue** out);
 // A row set from rows of values: each row's values one buffer, the row set another.
 mapi::HRESULT AllocRowSet(const std::vector<PropList>& rows, mapi::SRowSet** out);
+// The same from `rows` rows of `columns` values each, one row after the other.
+mapi::HRESULT AllocRowSet(std::span<const FoundProp> values, std::size_t rows,
+                          std::size_t columns, mapi::SRowSet** out);
 // An address list from entries of values: each entry's values one buffer, the list another.
 mapi::HRESULT AllocAdrList(const std::vector<PropList>& entries, mapi::ADRLIST** out);
 // A property tag array in one buffer.

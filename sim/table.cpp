@@ -475,12 +475,19 @@ class Table final : public ComObject<mapi::IMAPITable> {
             auto back = static_cast<std::size_t>(-static_cast<std::int64_t>(count));
             first = cursor_ > back ? cursor_ - back : 0;
         }
-        std::vector<PropList> out;
-        for (std::size_t i = first; i < last; ++i) out.push_back(Columns(rows_[view_[i]]));
-        HRESULT hr = AllocRowSet(out, rows);
+        // The rows' values one row after the other, pointing into the rows where a value is
+        // returned as it is stored.
+        std::vector<FoundProp> values;
+        values.reserve((last - first) * columns_.size());
+        for (std::size_t i = first; i < last; ++i) {
+            for (ULONG tag : columns_)
+                values.push_back(
+                    FindRequested(rows_[view_[i]], tag & ~mapi::MV_INSTANCE, options_.unicode));
+        }
+        HRESULT hr = AllocRowSet(values, last - first, columns_.size(), rows);
         if (mapi::FAILED(hr)) return call.Return(hr);
         if (!(flags & mapi::TBL_NOADVANCE)) cursor_ = count > 0 ? last : first;
-        call.AddArg("returned", ArgDec(static_cast<std::int64_t>(out.size())));
+        call.AddArg("returned", ArgDec(static_cast<std::int64_t>(last - first)));
         return call.Return(mapi::S_OK);
     } catch (...) {
         return ProviderFailure();
@@ -595,14 +602,6 @@ class Table final : public ComObject<mapi::IMAPITable> {
                 return it->second > view_.size() ? mapi::MAPI_W_POSITION_CHANGED : mapi::S_OK;
             }
         }
-    }
-
-    PropList Columns(const Row& row) const {
-        PropList values;
-        for (ULONG tag : columns_) {
-            values.push_back(LookupProp(row, tag & ~mapi::MV_INSTANCE, options_.unicode));
-        }
-        return values;
     }
 
     static std::string DescribeSort(const mapi::SSortOrderSet* criteria) {

@@ -64,16 +64,27 @@ class InfraTableTest : public ::testing::Test {
 
 TEST_F(InfraTableTest, AColumnARowLacksComesBackAsNotFoundError) {
     Row row = Folder(u"Inbox", 1);
-    auto table = Make({row}, {mapi::PR_DISPLAY_NAME_W, mapi::PR_SOURCE_KEY, mapi::PR_DEPTH});
+    const ULONG name8 = mapi::CHANGE_PROP_TYPE(mapi::PR_DISPLAY_NAME_W, mapi::PT_STRING8);
+    auto table = Make({row, Folder(u"Sent Items", 2)},
+                      {mapi::PR_DISPLAY_NAME_W, mapi::PR_SOURCE_KEY, mapi::PR_DEPTH, name8});
     mapi::RowSetPtr rows;
     ASSERT_EQ(table->QueryRows(10, 0, rows.Put()), mapi::S_OK);
-    ASSERT_EQ(rows.Count(), 1u);
-    ASSERT_EQ(rows[0].cValues, 3u);
+    ASSERT_EQ(rows.Count(), 2u);
+    ASSERT_EQ(rows[0].cValues, 4u);
     EXPECT_EQ(rows[0].lpProps[0].ulPropTag, mapi::PR_DISPLAY_NAME_W);
+    EXPECT_EQ(std::u16string(rows[0].lpProps[0].Value.lpszW), u"Inbox");
     EXPECT_EQ(rows[0].lpProps[1].ulPropTag,
               mapi::CHANGE_PROP_TYPE(mapi::PR_SOURCE_KEY, mapi::PT_ERROR));
     EXPECT_EQ(rows[0].lpProps[1].Value.err, mapi::MAPI_E_NOT_FOUND);
     EXPECT_EQ(rows[0].lpProps[2].Value.l, 1);
+    // Asked for as 8-bit text, the name is converted.
+    EXPECT_EQ(rows[0].lpProps[3].ulPropTag, name8);
+    EXPECT_STREQ(rows[0].lpProps[3].Value.lpszA, "Inbox");
+    // Each row holds its own values.
+    ASSERT_EQ(rows[1].cValues, 4u);
+    EXPECT_EQ(std::u16string(rows[1].lpProps[0].Value.lpszW), u"Sent Items");
+    EXPECT_EQ(rows[1].lpProps[2].Value.l, 2);
+    EXPECT_STREQ(rows[1].lpProps[3].Value.lpszA, "Sent Items");
 }
 
 TEST_F(InfraTableTest, ReadsManyRowsInBatchesUntilAnEmptyRowSet) {
