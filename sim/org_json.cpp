@@ -1646,9 +1646,15 @@ void AppendDumpedValue(std::string& out, const PropValue& value) {
             } else if constexpr (std::is_same_v<T, std::string>) {
                 AppendJsonString(out, From8Bit(v));
             } else if constexpr (std::is_same_v<T, std::u16string>) {
-                AppendJsonString(out, ToUtf8(v));
+                // Converted in a buffer kept from one value to the next.
+                thread_local std::string utf8;
+                utf8.clear();
+                AppendUtf8(utf8, v);
+                AppendJsonString(out, utf8);
             } else if constexpr (std::is_same_v<T, Bytes>) {
-                AppendJsonString(out, ToHex(v));
+                out += '"';  // hex digits need no escaping
+                AppendHexBytes(out, v.data(), v.size());
+                out += '"';
             } else if constexpr (std::is_same_v<T, std::vector<std::int32_t>>) {
                 list(v, [&out](std::int32_t item) { out += std::to_string(item); });
             } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {

@@ -129,16 +129,23 @@ std::string IidText(const void* guid) {
 }
 
 std::string HexBytes(const void* data, std::size_t size) {
-    static const char digits[] = "0123456789abcdef";
-    if (!data) return size ? "null" : "";
     std::string text;
-    auto bytes = static_cast<const std::uint8_t*>(data);
-    text.reserve(size * 2);
-    for (std::size_t i = 0; i < size; ++i) {
-        text.push_back(digits[bytes[i] >> 4]);
-        text.push_back(digits[bytes[i] & 0xF]);
-    }
+    AppendHexBytes(text, data, size);
     return text;
+}
+
+void AppendHexBytes(std::string& out, const void* data, std::size_t size) {
+    static const char digits[] = "0123456789abcdef";
+    if (!data) {
+        if (size) out += "null";
+        return;
+    }
+    auto bytes = static_cast<const std::uint8_t*>(data);
+    out.reserve(out.size() + size * 2);
+    for (std::size_t i = 0; i < size; ++i) {
+        out.push_back(digits[bytes[i] >> 4]);
+        out.push_back(digits[bytes[i] & 0xF]);
+    }
 }
 
 }  // namespace sim

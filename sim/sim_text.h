@@ -26,5 +26,7 @@ std::string Hex32(std::uint32_t value);
 std::string IidText(const void* guid);
 // Bytes as lower-case hex; "null" for a null pointer with a nonzero size, "" for none.
 std::string HexBytes(const void* data, std::size_t size);
+// The same appended to out.
+void AppendHexBytes(std::string& out, const void* data, std::size_t size);
 
 }  // namespace sim

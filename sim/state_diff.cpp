@@ -157,7 +157,7 @@ void FolderState(std::string& state, const sim::Mailbox& mailbox, const std::str
     state += "{\"kind\":\"folder\",\"mailbox\":";
     sim::AppendJsonString(state, dn);
     state += ",\"path\":";
-    sim::AppendJsonString(state, path.empty() ? "/" : path);
+    sim::AppendJsonString(state, path.empty() ? std::string_view("/") : std::string_view(path));
     state += ",\"properties\":";
     if (HasNamedProperty(folder.props, mailbox)) {
         state += FlatProperties(folder.props, &mailbox).dump();
