@@ -1230,6 +1230,20 @@ std::string FolderPath(const Folder& root, std::uint64_t id) {
 
 }  // namespace
 
+std::string NamedPropertyKey(const NamedProperty& name) {
+    std::string key = PropertySetName(name.guid);
+    key += ':';
+    if (!name.isString) {
+        key += '#';
+        key += Hex32(static_cast<std::uint32_t>(name.id), true);
+    } else if (auto ascii = UnpackAsciiName(name.name)) {
+        key += *ascii;
+    } else {
+        AppendUtf8(key, name.name);
+    }
+    return key;
+}
+
 // ---- ObjectReader ----
 
 ObjectReader::ObjectReader(const Json& object, std::string path)

@@ -180,6 +180,8 @@ struct DumpedProps {
 DumpedProps DumpProperties(const PropMap& props, const Mailbox* mailbox);
 // The mailbox's name of a tag (its id from 0x8000 up); null for any other tag.
 const NamedProperty* PropertyNameOf(const Mailbox& mailbox, std::uint32_t tag);
+// A named property as one key: "<set>:<name>", or "<set>:#<id>" for a numeric name.
+std::string NamedPropertyKey(const NamedProperty& name);
 
 // Named properties: the set as a name ("PS_PUBLIC_STRINGS", "PS_MAPI") or "{GUID}", and the
 // 16 bytes of a GUID as they lie in memory.

@@ -107,19 +107,15 @@ bool DumpedBytes(const std::string& text, std::string& out) {
 // that is the source key of another folder of the mailbox names that folder.
 OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbox,
                            const SourceKeys* keys = nullptr) {
-    sim::DumpedProps dumped = sim::DumpProperties(props, mailbox);
-    OrderedJson flat = std::move(dumped.props);
-    for (OrderedJson& named : dumped.named) {
-        std::string name = named["set"].get<std::string>();
-        name += ':';
-        if (named.contains("name")) {
-            name += named["name"].get_ref<const std::string&>();
-        } else {
-            name += '#';
-            name += named["id"].get_ref<const std::string&>();
-        }
-        flat[name] = std::move(named["value"]);
+    OrderedJson flat = OrderedJson::object();
+    std::vector<std::pair<std::string, OrderedJson>> named;  // after the others, in tag order
+    for (const auto& [tag, value] : props) {
+        if (const sim::NamedProperty* name = mailbox ? sim::PropertyNameOf(*mailbox, tag) : nullptr)
+            named.emplace_back(sim::NamedPropertyKey(*name), sim::DumpPropValue(tag, value));
+        else
+            flat[sim::PropertyTagName(tag)] = sim::DumpPropValue(tag, value);
     }
+    for (auto& [name, value] : named) flat[name] = std::move(value);
     if (keys) {
         std::string bytes;
         for (auto& [name, value] : flat.items()) {
