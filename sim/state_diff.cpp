@@ -215,25 +215,115 @@ SourceKeys SourceKeysOf(const std::deque<WalkedFolder>& walked) {
     return keys;
 }
 
+// A message's state as its JSON object dumps to, built as JSON values.
+std::string MessageStateAsJson(const sim::Mailbox& mailbox, const std::string& dn,
+                               const sim::Message& message, const std::string& path,
+                               const SourceKeys& keys) {
+    OrderedJson messageState{{"kind", "message"},
+                             {"mailbox", dn},
+                             {"folder", path.empty() ? "/" : path},
+                             {"id", message.id}};
+    if (message.associated) messageState["associated"] = true;
+    messageState["properties"] = FlatProperties(message.props, &mailbox, &keys);
+    OrderedJson recipients = OrderedJson::array();
+    for (const sim::Recipient& recipient : message.recipients) {
+        sim::PropMap props = recipient.props;
+        sim::RemoveProp(props, mapi::PR_ROWID);
+        recipients.push_back(FlatProperties(props, &mailbox));
+    }
+    if (!recipients.empty()) messageState["recipients"] = std::move(recipients);
+    return messageState.dump();
+}
+
+// The folder a value names when it is dumped as the hex text of a folder's source key: binary
+// values by their bytes, text by what its hex digits stand for.
+const std::string* FolderNamedBy(const sim::PropValue& value, const SourceKeys& keys,
+                                 std::string& text, std::string& bytes) {
+    std::string_view key;
+    if (const auto* binary = std::get_if<sim::Bytes>(&value)) {
+        key = std::string_view(reinterpret_cast<const char*>(binary->data()), binary->size());
+    } else if (std::holds_alternative<std::u16string>(value) ||
+               std::holds_alternative<std::string>(value)) {
+        text.clear();
+        if (const auto* wide = std::get_if<std::u16string>(&value))
+            sim::AppendUtf8(text, *wide);
+        else
+            text = sim::From8Bit(std::get<std::string>(value));
+        if (!DumpedBytes(text, bytes)) return nullptr;
+        key = bytes;
+    } else {
+        return nullptr;  // times, numbers and lists are not dumped as one string of hex
+    }
+    auto folder = keys.find(key);
+    return folder == keys.end() ? nullptr : folder->second;
+}
+
+// The same written straight away, as folders' states are; false (and nothing written) when the
+// message has recipients or two named properties with one key, which take the JSON way.
+bool MessageState(std::string& state, const sim::Mailbox& mailbox, const std::string& dn,
+                  const sim::Message& message, const std::string& path, const SourceKeys& keys) {
+    if (!message.recipients.empty()) return false;
+    thread_local std::vector<std::pair<std::string, const sim::PropValue*>> named;
+    named.clear();
+    for (const auto& [tag, value] : message.props)
+        if (const sim::NamedProperty* name = sim::PropertyNameOf(mailbox, tag))
+            named.emplace_back(sim::NamedPropertyKey(*name), &value);
+    for (std::size_t i = 0; i < named.size(); ++i)
+        for (std::size_t k = i + 1; k < named.size(); ++k)
+            if (named[i].first == named[k].first) return false;
+
+    state.clear();
+    state += "{\"kind\":\"message\",\"mailbox\":";
+    sim::AppendJsonString(state, dn);
+    state += ",\"folder\":";
+    sim::AppendJsonString(state, path.empty() ? std::string_view("/") : std::string_view(path));
+    state += ",\"id\":";
+    state += std::to_string(message.id);
+    if (message.associated) state += ",\"associated\":true";
+    state += ",\"properties\":{";
+    thread_local std::string text, bytes;
+    auto member = [&](std::string_view name, const sim::PropValue& value) {
+        if (state.back() != '{') state += ',';
+        sim::AppendJsonString(state, name);
+        state += ':';
+        const std::string* folder =
+            name == "PR_SOURCE_KEY" ? nullptr : FolderNamedBy(value, keys, text, bytes);
+        if (!folder) {
+            sim::AppendDumpedValue(state, value);
+            return;
+        }
+        std::string annotated;
+        if (const auto* binary = std::get_if<sim::Bytes>(&value))
+            sim::AppendHexBytes(annotated, binary->data(), binary->size());
+        else
+            annotated = text;
+        annotated += " (source key of ";
+        annotated += folder->empty() ? "/" : *folder;
+        annotated += ')';
+        sim::AppendJsonString(state, annotated);
+    };
+    for (const auto& [tag, value] : message.props) {
+        if (sim::PropertyNameOf(mailbox, tag)) continue;
+        if (const char* known = sim::KnownPropertyTagName(tag))
+            member(known, value);
+        else
+            member(sim::PropertyTagName(tag), value);
+    }
+    for (const auto& [key, value] : named) member(key, *value);
+    state += "}}";
+    return true;
+}
+
 // A folder's messages, once the source keys of every folder of the mailbox are known.
 void SnapMessages(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
-                  const sim::Folder& folder, const std::string& path, const SourceKeys& keys) {
+                  const sim::Folder& folder, const std::string& path, const SourceKeys& keys,
+                  std::string& scratch) {
     for (const sim::Message& message : folder.messages) {
-        OrderedJson messageState{{"kind", "message"},
-                                 {"mailbox", dn},
-                                 {"folder", path.empty() ? "/" : path},
-                                 {"id", message.id}};
-        if (message.associated) messageState["associated"] = true;
-        messageState["properties"] = FlatProperties(message.props, &mailbox, &keys);
-        OrderedJson recipients = OrderedJson::array();
-        for (const sim::Recipient& recipient : message.recipients) {
-            sim::PropMap props = recipient.props;
-            sim::RemoveProp(props, mapi::PR_ROWID);
-            recipients.push_back(FlatProperties(props, &mailbox));
-        }
-        if (!recipients.empty()) messageState["recipients"] = std::move(recipients);
+        std::string state = MessageState(scratch, mailbox, dn, message, path, keys)
+                                ? std::string(scratch)
+                                : MessageStateAsJson(mailbox, dn, message, path, keys);
         snapshot.AddToRun(message.id, Key("m%06u 2 %012llu", mailbox.index, message.id),
-                          messageState.dump());
+                          std::move(state));
     }
 }
 
@@ -344,7 +434,7 @@ OrderedJson TakeSnapshot() {
             const SourceKeys keys = SourceKeysOf(walked);
             snapshot.BeginRun();
             for (const WalkedFolder& at : walked)
-                SnapMessages(snapshot, *mailbox, dn, *at.folder, at.path, keys);
+                SnapMessages(snapshot, *mailbox, dn, *at.folder, at.path, keys, scratch);
             snapshot.EndRun();
         }
     }
