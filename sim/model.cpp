@@ -1,5 +1,7 @@
 #include "sim/model.h"
 
+#include <algorithm>
+
 #include "sim/sim_text.h"
 
 namespace sim {
@@ -30,13 +32,76 @@ AddressEntry* Organisation::FindEntry(std::uint32_t index) {
     return nullptr;
 }
 
+void Mailbox::FolderIndex::clear() {
+    dense_ = true;
+    first_ = 0;
+    byOffset_.clear();
+    byId_.clear();
+    count_ = 0;
+}
+
+// A range at most four times the folders it holds (and a little more for small ones) is kept
+// in the vector.
+bool Mailbox::FolderIndex::Dense(std::uint64_t first, std::uint64_t last,
+                                 std::size_t count) const {
+    return last >= first && last - first < 4 * static_cast<std::uint64_t>(count) + 64;
+}
+
+void Mailbox::FolderIndex::Prepare(std::uint64_t first, std::uint64_t last, std::size_t count) {
+    clear();
+    dense_ = Dense(first, last, count);
+    if (dense_) {
+        first_ = first;
+        byOffset_.resize(static_cast<std::size_t>(last - first + 1));
+    } else {
+        byId_.reserve(count);
+    }
+}
+
+void Mailbox::FolderIndex::MakeSparse() {
+    byId_.reserve(count_ + 1);
+    for (std::size_t i = 0; i < byOffset_.size(); ++i)
+        if (byOffset_[i].folder) byId_.emplace(first_ + i, byOffset_[i]);
+    byOffset_ = {};
+    dense_ = false;
+}
+
+const Mailbox::FolderPlace* Mailbox::FolderIndex::Find(std::uint64_t id) const {
+    if (!dense_) {
+        auto found = byId_.find(id);
+        return found != byId_.end() ? &found->second : nullptr;
+    }
+    if (id < first_ || id - first_ >= byOffset_.size()) return nullptr;
+    const FolderPlace& place = byOffset_[static_cast<std::size_t>(id - first_)];
+    return place.folder ? &place : nullptr;
+}
+
+void Mailbox::FolderIndex::Insert(std::uint64_t id, const FolderPlace& place, bool replace) {
+    if (dense_) {
+        if (byOffset_.empty()) first_ = id;
+        const std::uint64_t last =
+            byOffset_.empty() ? id : std::max<std::uint64_t>(id, first_ + byOffset_.size() - 1);
+        if (id < first_ || !Dense(first_, last, count_ + 1)) MakeSparse();
+    }
+    if (!dense_) {
+        auto [at, added] = byId_.emplace(id, place);
+        if (added) ++count_;
+        else if (replace) at->second = place;
+        return;
+    }
+    const auto offset = static_cast<std::size_t>(id - first_);
+    if (offset >= byOffset_.size()) byOffset_.resize(offset + 1);
+    FolderPlace& slot = byOffset_[offset];
+    if (slot.folder && !replace) return;
+    if (!slot.folder) ++count_;
+    slot = place;
+}
+
 const Mailbox::FolderPlace* Mailbox::Place(std::uint64_t id) const {
     if (!root) return nullptr;
-    auto found = folderIndex_.find(id);
-    if (found != folderIndex_.end()) return &found->second;
+    if (const FolderPlace* found = folderIndex_.Find(id)) return found;
     IndexTree();
-    found = folderIndex_.find(id);
-    return found != folderIndex_.end() ? &found->second : nullptr;
+    return folderIndex_.Find(id);
 }
 
 // In the order of a walk from the root, the first folder of an id kept, without recursion (a
@@ -54,8 +119,11 @@ void Mailbox::IndexTree() const {
         for (auto child = children.rbegin(); child != children.rend(); ++child)
             pending.push_back({child->get(), place.folder});
     }
-    folderIndex_.reserve(places.size());
-    for (const FolderPlace& place : places) folderIndex_.emplace(place.folder->id, place);
+    auto [lowest, highest] = std::minmax_element(
+        places.begin(), places.end(),
+        [](const FolderPlace& a, const FolderPlace& b) { return a.folder->id < b.folder->id; });
+    folderIndex_.Prepare(lowest->folder->id, highest->folder->id, places.size());
+    for (const FolderPlace& place : places) folderIndex_.Insert(place.folder->id, place, false);
 }
 
 Folder* Mailbox::FindFolder(std::uint64_t id) const {
@@ -71,7 +139,7 @@ Folder* Mailbox::FindParent(std::uint64_t id) const {
 Folder* Mailbox::AddFolder(Folder& parent, std::unique_ptr<Folder> folder) {
     Folder* added = folder.get();
     parent.children.push_back(std::move(folder));
-    if (!folderIndex_.empty()) folderIndex_[added->id] = FolderPlace{added, &parent};
+    if (!folderIndex_.empty()) folderIndex_.Insert(added->id, FolderPlace{added, &parent}, true);
     return added;
 }
 

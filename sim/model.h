@@ -207,9 +207,31 @@ struct Mailbox {
         Folder* folder = nullptr;
         Folder* parent = nullptr;
     };
+    // Places by folder id. Ids are handed out in sequence, so a mailbox's folders mostly fill
+    // one range of them: they are kept in a vector by id, with a hash map for ids far apart.
+    class FolderIndex {
+      public:
+        bool empty() const { return count_ == 0; }
+        void clear();
+        // Made for `count` folders with ids from first to last.
+        void Prepare(std::uint64_t first, std::uint64_t last, std::size_t count);
+        const FolderPlace* Find(std::uint64_t id) const;
+        // A place already kept for the id stays unless `replace`.
+        void Insert(std::uint64_t id, const FolderPlace& place, bool replace);
+
+      private:
+        bool Dense(std::uint64_t first, std::uint64_t last, std::size_t count) const;
+        void MakeSparse();
+
+        bool dense_ = true;
+        std::uint64_t first_ = 0;
+        std::vector<FolderPlace> byOffset_;  // id - first_; empty places have no folder
+        std::unordered_map<std::uint64_t, FolderPlace> byId_;
+        std::size_t count_ = 0;
+    };
     const FolderPlace* Place(std::uint64_t id) const;
     void IndexTree() const;
-    mutable std::unordered_map<std::uint64_t, FolderPlace> folderIndex_;
+    mutable FolderIndex folderIndex_;
 };
 
 struct Server {

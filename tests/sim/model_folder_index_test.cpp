@@ -49,6 +49,10 @@ class FolderIndex : public ::testing::Test {
         std::uint64_t unknown = walked.rbegin()->first + 1000;
         EXPECT_EQ(model.FindFolder(unknown), nullptr);
         EXPECT_EQ(model.FindParent(unknown), nullptr);
+        // Ids between the folders' (messages', or none) are not folders.
+        const std::uint64_t first = walked.begin()->first, last = walked.rbegin()->first;
+        for (std::uint64_t id = first; id <= last && id - first < 100000; ++id)
+            if (!walked.count(id)) EXPECT_EQ(model.FindFolder(id), nullptr) << id;
     }
 
     sim::OrgBuilder builder_;
@@ -71,6 +75,16 @@ TEST_F(FolderIndex, FindsEveryFolderHoweverItWasAdded) {
         {"pushed into the tree",
          [&](sim::Mailbox& model) {
              model.root->children.push_back(NewFolder(builder_.Org().NewObjectId()));
+         }},
+        // Ids far beyond the others', added to the index and then found by a new walk.
+        {"far apart",
+         [&](sim::Mailbox& model) {
+             sim::Folder* parent = model.FindFolder(mailbox_->Inbox().Id());
+             model.AddFolder(*parent, NewFolder(builder_.Org().NewObjectId() + 10'000'000));
+         }},
+        {"pushed far apart",
+         [&](sim::Mailbox& model) {
+             model.root->children.push_back(NewFolder(builder_.Org().NewObjectId() + 20'000'000));
          }},
     };
     for (const Case& c : cases) {
