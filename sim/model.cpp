@@ -78,10 +78,10 @@ const Mailbox::FolderPlace* Mailbox::FolderIndex::Find(std::uint64_t id) const {
 
 void Mailbox::FolderIndex::Insert(std::uint64_t id, const FolderPlace& place, bool replace) {
     if (dense_) {
+        // A prepared range stands; one that grows must stay dense.
         if (byOffset_.empty()) first_ = id;
-        const std::uint64_t last =
-            byOffset_.empty() ? id : std::max<std::uint64_t>(id, first_ + byOffset_.size() - 1);
-        if (id < first_ || !Dense(first_, last, count_ + 1)) MakeSparse();
+        if (id < first_ || (id - first_ >= byOffset_.size() && !Dense(first_, id, count_ + 1)))
+            MakeSparse();
     }
     if (!dense_) {
         auto [at, added] = byId_.emplace(id, place);
