@@ -443,12 +443,13 @@ OrderedJson TakeSnapshot() {
         state["kind"] = "address entry";
         snapshot.Add(Key("n%06u", entry.index), state.dump());
     }
-    SnapRegistry(snapshot);
+    // Profiles ("p ...") before registry keys ("r ..."), in the order of their keys.
     for (const OrderedJson& profile : sim::DumpProfiles(org)) {
         OrderedJson state = profile;
         state["kind"] = "profile";
         snapshot.Add("p " + profile["name"].get<std::string>(), state.dump());
     }
+    SnapRegistry(snapshot);
     snapshot.Add("x exchangeServiceInstalled", OrderedJson{{"kind", "setting"},
                                                            {"name", "exchangeServiceInstalled"},
                                                            {"value", org.exchangeServiceInstalled}}
