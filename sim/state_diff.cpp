@@ -182,7 +182,13 @@ void FolderState(std::string& state, const sim::Mailbox& mailbox, const std::str
 struct WalkedFolder {
     const sim::Folder* folder;
     std::string path;
+    const sim::Bytes* sourceKey;  // taken while the folder's properties are at hand
 };
+
+const sim::Bytes* SourceKeyOf(const sim::Folder& folder) {
+    const sim::PropValue* key = sim::FindProp(folder.props, mapi::PR_SOURCE_KEY);
+    return key ? std::get_if<sim::Bytes>(key) : nullptr;
+}
 
 // The folder and those below it, in preorder: their states, and where the walk met them. Each
 // state is written in scratch and kept in a string of its own size, one per folder until the end
@@ -193,7 +199,7 @@ void SnapFolders(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::str
     FolderState(scratch, mailbox, dn, folder, path);
     snapshot.AddToRun(folder.id, Key("m%06u 1 %012llu", mailbox.index, folder.id),
                       std::string(scratch));
-    walked.push_back({&folder, std::move(path)});
+    walked.push_back({&folder, std::move(path), SourceKeyOf(folder)});
     const std::string& at = walked.back().path;
     for (const auto& child : folder.children) {
         SnapFolders(snapshot, mailbox, dn, *child, ChildPath(at, DisplayName(child->props)),
@@ -206,9 +212,8 @@ SourceKeys SourceKeysOf(const std::deque<WalkedFolder>& walked) {
     SourceKeys keys;
     keys.reserve(walked.size());
     for (const WalkedFolder& at : walked) {
-        const sim::PropValue* key = sim::FindProp(at.folder->props, mapi::PR_SOURCE_KEY);
-        if (!key || !std::holds_alternative<sim::Bytes>(*key)) continue;
-        const sim::Bytes& bytes = std::get<sim::Bytes>(*key);
+        if (!at.sourceKey) continue;
+        const sim::Bytes& bytes = *at.sourceKey;
         keys.emplace(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
                      &at.path);
     }
