@@ -83,6 +83,13 @@ std::string Key(const char* format, std::uint32_t a, std::uint64_t b = 0) {
     return text;
 }
 
+// A mailbox's objects are keyed "m", the mailbox's index in four hex digits, then "0" for the
+// store, "1" or "2" and nine hex digits of the id for a folder or a message: in the order of
+// the numbers, and short enough (15 characters) to be kept inside the string itself.
+constexpr const char* kStoreKey = "m%04x0";
+constexpr const char* kFolderKey = "m%04x1%09llx";
+constexpr const char* kMessageKey = "m%04x2%09llx";
+
 // The folders of a mailbox by their source keys, so that a marker's binary value can say which
 // folder it names: the key's bytes (viewed in the folder's own property) to the folder's path.
 using SourceKeys = std::unordered_map<std::string_view, const std::string*>;
@@ -197,7 +204,7 @@ void SnapFolders(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::str
                  const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked,
                  std::string& scratch) {
     FolderState(scratch, mailbox, dn, folder, path);
-    snapshot.AddToRun(folder.id, Key("m%06u 1 %012llu", mailbox.index, folder.id),
+    snapshot.AddToRun(folder.id, Key(kFolderKey, mailbox.index, folder.id),
                       std::string(scratch));
     walked.push_back({&folder, std::move(path), SourceKeyOf(folder)});
     const std::string& at = walked.back().path;
@@ -327,7 +334,7 @@ void SnapMessages(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::st
         std::string state = MessageState(scratch, mailbox, dn, message, path, keys)
                                 ? std::string(scratch)
                                 : MessageStateAsJson(mailbox, dn, message, path, keys);
-        snapshot.AddToRun(message.id, Key("m%06u 2 %012llu", mailbox.index, message.id),
+        snapshot.AddToRun(message.id, Key(kMessageKey, mailbox.index, message.id),
                           std::move(state));
     }
 }
@@ -428,7 +435,7 @@ OrderedJson TakeSnapshot() {
         OrderedJson store{{"kind", "store"}, {"mailbox", ToUtf8(mailbox->dn)}};
         store["properties"] = FlatProperties(mailbox->storeProps, mailbox.get());
         store["namedProperties"] = sim::DumpNamedProperties(*mailbox);
-        snapshot.Add(Key("m%06u 0", mailbox->index), store.dump());
+        snapshot.Add(Key(kStoreKey, mailbox->index), store.dump());
         if (mailbox->root) {
             const std::string dn = ToUtf8(mailbox->dn);
             std::deque<WalkedFolder> walked;

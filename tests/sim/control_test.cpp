@@ -204,7 +204,7 @@ TEST_F(ControlTest, FolderStatesAreTheDumpOfTheirPropertiesWhateverTheirValues) 
     const OrderedJson taken = Request({{"op", "snapshot"}});
     auto stateOf = [&](const sim::Folder& folder) {
         char key[64];
-        std::snprintf(key, sizeof key, "m%06u 1 %012llu", mailbox.index,
+        std::snprintf(key, sizeof key, "m%04x1%09llx", mailbox.index,
                       static_cast<unsigned long long>(folder.id));
         EXPECT_TRUE(taken["objects"].contains(key)) << key;
         return taken["objects"].value(key, std::string("{}"));
@@ -257,7 +257,7 @@ TEST_F(ControlTest, MessageValuesThatAreSomeFoldersSourceKeyNameThatFolder) {
 
     const OrderedJson taken = Request({{"op", "snapshot"}});
     char id[64];
-    std::snprintf(id, sizeof id, "m%06u 2 %012llu", mailbox.index, 987654321ull);
+    std::snprintf(id, sizeof id, "m%04x2%09llx", mailbox.index, 987654321ull);
     ASSERT_TRUE(taken["objects"].contains(id));
     const OrderedJson props = sim::StateOf(taken["objects"][id])["properties"];
     auto value = [&](std::uint32_t tag) { return props.value(sim::PropertyTagName(tag), ""); };
