@@ -51,8 +51,11 @@ class FolderIndex : public ::testing::Test {
         EXPECT_EQ(model.FindParent(unknown), nullptr);
         // Ids between the folders' (messages', or none) are not folders.
         const std::uint64_t first = walked.begin()->first, last = walked.rbegin()->first;
-        for (std::uint64_t id = first; id <= last && id - first < 100000; ++id)
-            if (!walked.count(id)) EXPECT_EQ(model.FindFolder(id), nullptr) << id;
+        for (std::uint64_t id = first; id <= last && id - first < 100000; ++id) {
+            if (!walked.count(id)) {
+                EXPECT_EQ(model.FindFolder(id), nullptr) << id;
+            }
+        }
     }
 
     sim::OrgBuilder builder_;
