@@ -340,8 +340,7 @@ MailboxBuilder& OrgBuilder::Mailbox(std::u16string dn, std::u16string serverDn) 
 
 AddressEntryBuilder& OrgBuilder::User(std::u16string displayName, std::u16string dn) {
     AddressEntry entry;
-    std::uint32_t index = 1;
-    for (const auto& existing : org_->addressBook) index = std::max(index, existing.index + 1);
+    const std::uint32_t index = NextEntryIndex();
     entry.index = index;
     entry.kind = EntryKind::MailUser;
     entry.props[mapi::PR_DISPLAY_NAME_W] = std::move(displayName);
@@ -353,6 +352,17 @@ AddressEntryBuilder& OrgBuilder::User(std::u16string displayName, std::u16string
     org_->addressBook.push_back(std::move(entry));
     entries_.push_back(AddressEntryBuilder(org_, index));
     return entries_.back();
+}
+
+std::uint32_t OrgBuilder::NextEntryIndex() {
+    const std::vector<AddressEntry>& book = org_->addressBook;
+    if (book.size() < entriesSeen_) {  // entries taken out behind the builder's back
+        entriesSeen_ = 0;
+        nextEntryIndex_ = 1;
+    }
+    for (; entriesSeen_ < book.size(); ++entriesSeen_)
+        nextEntryIndex_ = std::max(nextEntryIndex_, book[entriesSeen_].index + 1);
+    return nextEntryIndex_;
 }
 
 AddressEntryBuilder& OrgBuilder::User(std::u16string displayName, MailboxBuilder& mailbox) {

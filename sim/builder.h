@@ -211,6 +211,9 @@ class OrgBuilder {
     // The builder of the first subfolder of that name (ASCII case ignored) that has one.
     FolderBuilder* ChildNamed(sim::Folder& parent, std::u16string_view name);
     void ReserveFolders(std::size_t more) { builderOf_.reserve(builderOf_.size() + more); }
+    // One above the highest index of the address book, read on from the entries seen last time
+    // (entries are appended; their indexes are not changed afterwards).
+    std::uint32_t NextEntryIndex();
     void NameChanged(sim::Folder& parent) { childNames_.erase(&parent); }
 
     // A folder's subfolders by folded display name, the first of each name; `indexed` is the
@@ -228,6 +231,8 @@ class OrgBuilder {
     std::deque<MessageBuilder> messages_;
     std::deque<MailboxBuilder> mailboxes_;
     std::deque<AddressEntryBuilder> entries_;
+    std::size_t entriesSeen_ = 0;
+    std::uint32_t nextEntryIndex_ = 1;
     std::deque<ProfileBuilder> profiles_;
 };
 

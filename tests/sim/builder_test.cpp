@@ -42,4 +42,19 @@ TEST(OrgBuilder, FolderByNameFindsTheSameSubfolder) {
     EXPECT_EQ(&ipm.Folder(u"tasks"), &tasks);
 }
 
+// Address entries are numbered one above the highest index of the book, entries added or taken
+// out behind the builder's back included.
+TEST(OrgBuilder, AddressEntriesAreNumberedAboveTheHighestIndex) {
+    sim::Organisation org;
+    sim::OrgBuilder builder(org);
+    EXPECT_EQ(builder.User(u"A", u"/cn=a").Index(), 1u);
+    EXPECT_EQ(builder.User(u"B", u"/cn=b").Index(), 2u);
+    sim::AddressEntry added;
+    added.index = 40;
+    org.addressBook.push_back(added);
+    EXPECT_EQ(builder.DistList(u"C", u"/cn=c").Index(), 41u);
+    org.addressBook.clear();
+    EXPECT_EQ(builder.User(u"D", u"/cn=d").Index(), 1u);
+}
+
 }  // namespace
