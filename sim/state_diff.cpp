@@ -26,6 +26,11 @@ std::string ChildPath(const std::string& path, std::u16string_view name) {
     return child;
 }
 
+// A folder's path as states show it: "/" for the root's "".
+std::string_view ShownPath(const std::string& path) {
+    return path.empty() ? std::string_view("/") : std::string_view(path);
+}
+
 // The members of a snapshot's objects in key order. A snapshot as taken lists them in that order
 // already, so the diff walks both sides once instead of looking every key up.
 using Members = std::vector<std::pair<std::string_view, const OrderedJson*>>;
@@ -132,7 +137,7 @@ OrderedJson FlatProperties(const sim::PropMap& props, const sim::Mailbox* mailbo
             auto folder = keys->find(bytes);
             if (folder == keys->end()) continue;
             const std::string& path = *folder->second;
-            value = text + " (source key of " + (path.empty() ? "/" : path) + ")";
+            value = text + " (source key of " + std::string(ShownPath(path)) + ")";
         }
     }
     return flat;
@@ -160,7 +165,7 @@ void FolderState(std::string& state, const sim::Mailbox& mailbox, const std::str
     state += "{\"kind\":\"folder\",\"mailbox\":";
     sim::AppendJsonString(state, dn);
     state += ",\"path\":";
-    sim::AppendJsonString(state, path.empty() ? std::string_view("/") : std::string_view(path));
+    sim::AppendJsonString(state, ShownPath(path));
     state += ",\"properties\":";
     if (HasNamedProperty(folder.props, mailbox)) {
         state += FlatProperties(folder.props, &mailbox).dump();
@@ -233,7 +238,7 @@ std::string MessageStateAsJson(const sim::Mailbox& mailbox, const std::string& d
                                const SourceKeys& keys) {
     OrderedJson messageState{{"kind", "message"},
                              {"mailbox", dn},
-                             {"folder", path.empty() ? "/" : path},
+                             {"folder", ShownPath(path)},
                              {"id", message.id}};
     if (message.associated) messageState["associated"] = true;
     messageState["properties"] = FlatProperties(message.props, &mailbox, &keys);
@@ -270,25 +275,16 @@ const std::string* FolderNamedBy(const sim::PropValue& value, const SourceKeys& 
     return folder == keys.end() ? nullptr : folder->second;
 }
 
-// The same written straight away, as folders' states are; false (and nothing written) when the
-// message has recipients or two named properties with one key, which take the JSON way.
+// The same written straight away, as folders' states are; false when the message has recipients
+// or two named properties with one key, which take the JSON way (state is then of no use).
 bool MessageState(std::string& state, const sim::Mailbox& mailbox, const std::string& dn,
                   const sim::Message& message, const std::string& path, const SourceKeys& keys) {
     if (!message.recipients.empty()) return false;
-    thread_local std::vector<std::pair<std::string, const sim::PropValue*>> named;
-    named.clear();
-    for (const auto& [tag, value] : message.props)
-        if (const sim::NamedProperty* name = sim::PropertyNameOf(mailbox, tag))
-            named.emplace_back(sim::NamedPropertyKey(*name), &value);
-    for (std::size_t i = 0; i < named.size(); ++i)
-        for (std::size_t k = i + 1; k < named.size(); ++k)
-            if (named[i].first == named[k].first) return false;
-
     state.clear();
     state += "{\"kind\":\"message\",\"mailbox\":";
     sim::AppendJsonString(state, dn);
     state += ",\"folder\":";
-    sim::AppendJsonString(state, path.empty() ? std::string_view("/") : std::string_view(path));
+    sim::AppendJsonString(state, ShownPath(path));
     state += ",\"id\":";
     state += std::to_string(message.id);
     if (message.associated) state += ",\"associated\":true";
@@ -310,17 +306,24 @@ bool MessageState(std::string& state, const sim::Mailbox& mailbox, const std::st
         else
             annotated = text;
         annotated += " (source key of ";
-        annotated += folder->empty() ? "/" : *folder;
+        annotated += ShownPath(*folder);
         annotated += ')';
         sim::AppendJsonString(state, annotated);
     };
+    // Named properties after the others, in tag order, as FlatProperties lists them.
+    thread_local std::vector<std::pair<std::string, const sim::PropValue*>> named;
+    named.clear();
     for (const auto& [tag, value] : message.props) {
-        if (sim::PropertyNameOf(mailbox, tag)) continue;
-        if (const char* known = sim::KnownPropertyTagName(tag))
+        if (const sim::NamedProperty* name = sim::PropertyNameOf(mailbox, tag))
+            named.emplace_back(sim::NamedPropertyKey(*name), &value);
+        else if (const char* known = sim::KnownPropertyTagName(tag))
             member(known, value);
         else
             member(sim::PropertyTagName(tag), value);
     }
+    for (std::size_t i = 0; i < named.size(); ++i)
+        for (std::size_t k = i + 1; k < named.size(); ++k)
+            if (named[i].first == named[k].first) return false;  // what is written is dropped
     for (const auto& [key, value] : named) member(key, *value);
     state += "}}";
     return true;
