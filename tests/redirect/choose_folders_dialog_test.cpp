@@ -230,6 +230,31 @@ TEST_F(ChooseFolders, LabelsSelectSpaceTogglesAndTheEnvelopeNeverToggles) {
     EXPECT_EQ(MarkerWrites(), 0u);
 }
 
+// The scripted user finds the clicked row again after folders were expanded and collapsed: a
+// click lands on the item named, also on one that became visible since the last click.
+TEST_F(ChooseFolders, ClicksFollowTheRowsAfterAnExpandAndACollapse) {
+    const std::u16string customers = kInbox + u"/Customers";
+    ASSERT_TRUE(Initialize());
+    Shown shown = Show({1, 0, 1000, 500, 0},
+                       {portable::ClickItemImage(kInbox + u"/Archive"),
+                        portable::ClickItemButton(customers),
+                        portable::ClickItemImage(customers + u"/Big"),
+                        portable::ClickItemButton(customers),
+                        portable::ClickItemImage(customers + u"/Small"), portable::PressCancel()});
+    ASSERT_EQ(shown.record.steps.size(), 6u);
+    EXPECT_FALSE(portable::FindTreeItem(shown.record.steps[0].after, customers)->expanded);
+    EXPECT_TRUE(portable::FindTreeItem(shown.record.steps[1].after, customers)->expanded);
+    EXPECT_FALSE(portable::FindTreeItem(shown.record.steps[3].after, customers)->expanded);
+    const portable::DialogView& last = shown.record.steps[4].after;
+    std::vector<int> images;
+    for (const std::u16string& path :
+         {kInbox, kInbox + u"/Archive", customers, customers + u"/Big", customers + u"/Small"})
+        images.push_back(ImageOf(last, path));
+    EXPECT_EQ(images, (std::vector<int>{1, 2, 1, 2, 2}));
+    EXPECT_TRUE(portable::FindTreeItem(last, customers)->expanded);
+    EXPECT_TRUE(portable::FindTreeItem(last, customers + u"/Small")->caret);
+}
+
 TEST_F(ChooseFolders, SentActivationTimeIsSetWhenSentItemsBecomesRedirected) {
     struct Case {
         const char* name;

@@ -6,7 +6,9 @@
 #include <list>
 #include <map>
 #include <memory>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/portable/portable_dialog.h"
 
@@ -116,10 +118,14 @@ struct FoldedLess {
 
 // The items of one level in control order. While every insertion into it was sorted, byText
 // finds a sorted insertion's place in O(log n); after an unsorted one the place is searched.
+// withText, made when a scripted click first looks for an item by its text, lists the items of
+// each text in control order; it is made again once the level has gained items.
 struct Siblings {
     ItemList items;
     std::multimap<std::u16string_view, ItemList::iterator, FoldedLess> byText;
     bool unsortedInserted = false;
+    std::unordered_map<std::u16string_view, std::vector<Item*>> withText;
+    std::size_t itemsWithText = 0;
 
     bool empty() const { return items.empty(); }
     Item* front() const { return items.empty() ? nullptr : items.front(); }
@@ -206,6 +212,7 @@ class PortableDialog final : public DialogHost {
         }
         handles_.insert(item);
         items_.push_back(std::move(created));
+        rowsStale_ = true;
         return item;
     }
 
@@ -248,6 +255,7 @@ class PortableDialog final : public DialogHost {
         Item* item = IsTree(tree) ? Find(handle) : nullptr;
         if (!item || item->kids.empty() || item->expanded) return false;
         item->expanded = true;
+        rowsStale_ = true;
         return true;
     }
 
@@ -276,7 +284,7 @@ class PortableDialog final : public DialogHost {
         if (client.x < 0) outside |= kTreeHitToLeft;
         if (client.x >= width) outside |= kTreeHitToRight;
         if (outside) return {nullptr, outside};
-        std::vector<Item*> rows = VisibleRows();
+        const std::vector<Item*>& rows = VisibleRows();
         std::size_t row = firstRow_ + static_cast<std::size_t>(client.y / kRowHeight);
         if (row >= rows.size()) return {nullptr, kTreeHitNowhere};
         Item* item = rows[row];
@@ -404,17 +412,21 @@ class PortableDialog final : public DialogHost {
         if (!TreeEnabled()) return "the tree is disabled";
         Item* item = FindPath(action.path);
         if (!item) return "no such item";
-        for (Item* above = item->parent; above; above = above->parent) above->expanded = true;
-        std::vector<Item*> rows = VisibleRows();
-        auto row =
-            static_cast<std::size_t>(std::find(rows.begin(), rows.end(), item) - rows.begin());
+        for (Item* above = item->parent; above; above = above->parent) {
+            rowsStale_ = rowsStale_ || !above->expanded;
+            above->expanded = true;
+        }
+        const std::size_t row = RowOf(item);
         if (row < firstRow_) firstRow_ = row;
         if (row >= firstRow_ + kVisibleRows) firstRow_ = row + 1 - kVisibleRows;
 
         std::int32_t x = Depth(item) * kIndent;
         if (action.kind == DialogActionKind::ClickButton) {
             x += kIndent / 2;
-            if (item->children && !item->kids.empty()) item->expanded = !item->expanded;
+            if (item->children && !item->kids.empty()) {
+                item->expanded = !item->expanded;
+                rowsStale_ = true;
+            }
         } else if (action.kind == DialogActionKind::ClickImage) {
             if (!imageList_) return "the item has no image";
             x += kIndent + kImageSize / 2;
@@ -431,11 +443,10 @@ class PortableDialog final : public DialogHost {
     }
 
     // The first item in control order whose path of texts is path.
-    Item* FindPath(std::u16string_view path) const {
+    Item* FindPath(std::u16string_view path) {
         std::vector<std::u16string_view> parts = portable::SplitItemPath(path);
-        auto search = [&](auto& self, const Siblings& level, std::size_t depth) -> Item* {
-            for (Item* item : level) {
-                if (item->text != parts[depth]) continue;
+        auto search = [&](auto& self, Siblings& level, std::size_t depth) -> Item* {
+            for (Item* item : WithText(level, parts[depth])) {
                 if (depth + 1 == parts.size()) return item;
                 if (Item* found = self(self, item->kids, depth + 1)) return found;
             }
@@ -444,16 +455,42 @@ class PortableDialog final : public DialogHost {
         return search(search, topLevel_, 0);
     }
 
-    std::vector<Item*> VisibleRows() const {
-        std::vector<Item*> rows;
-        auto add = [&](auto& self, const Siblings& level) -> void {
-            for (Item* item : level) {
-                rows.push_back(item);
-                if (item->expanded) self(self, item->kids);
-            }
-        };
-        add(add, topLevel_);
-        return rows;
+    // The items of a level with that text, in control order.
+    static const std::vector<Item*>& WithText(Siblings& level, std::u16string_view text) {
+        if (level.itemsWithText != level.items.size()) {
+            level.withText.clear();
+            for (Item* item : level.items) level.withText[item->text].push_back(item);
+            level.itemsWithText = level.items.size();
+        }
+        static const std::vector<Item*> none;
+        auto found = level.withText.find(text);
+        return found == level.withText.end() ? none : found->second;
+    }
+
+    // The items a user scrolls through, top to bottom: listed again only after an item was
+    // inserted or expanded or collapsed, so that a script of many clicks reads them once.
+    const std::vector<Item*>& VisibleRows() {
+        if (rowsStale_) {
+            rows_.clear();
+            rowOf_.clear();
+            auto add = [&](auto& self, const Siblings& level) -> void {
+                for (Item* item : level) {
+                    rowOf_.emplace(item, rows_.size());
+                    rows_.push_back(item);
+                    if (item->expanded) self(self, item->kids);
+                }
+            };
+            add(add, topLevel_);
+            rowsStale_ = false;
+        }
+        return rows_;
+    }
+
+    // An item's row among the visible ones; the rows' count for one that is not visible.
+    std::size_t RowOf(const Item* item) {
+        const std::vector<Item*>& rows = VisibleRows();
+        auto found = rowOf_.find(item);
+        return found == rowOf_.end() ? rows.size() : found->second;
     }
 
     static std::int32_t Depth(const Item* item) {
@@ -509,6 +546,9 @@ class PortableDialog final : public DialogHost {
     Rect window_;
     Point messagePosition_;
     std::size_t firstRow_ = 0;
+    std::vector<Item*> rows_;  // VisibleRows, while !rowsStale_
+    std::unordered_map<const Item*, std::size_t> rowOf_;
+    bool rowsStale_ = true;
     bool shift_ = false;
     bool ended_ = false;
     std::intptr_t result_ = 0;
