@@ -192,7 +192,10 @@ void FolderState(std::string& state, const sim::Mailbox& mailbox, const std::str
 // A folder met on the walk and its path ("" for the root). Kept in a deque, whose elements stay
 // where they are as it grows, so that the source keys can point at the paths.
 struct WalkedFolder {
+    WalkedFolder(const sim::Folder* walkedFolder, std::string walkedPath, const sim::Bytes* key)
+        : folder(walkedFolder), id(walkedFolder->id), path(std::move(walkedPath)), sourceKey(key) {}
     const sim::Folder* folder;
+    std::uint64_t id;
     std::string path;
     const sim::Bytes* sourceKey;  // taken while the folder's properties are at hand
 };
@@ -202,21 +205,27 @@ const sim::Bytes* SourceKeyOf(const sim::Folder& folder) {
     return key ? std::get_if<sim::Bytes>(key) : nullptr;
 }
 
-// The folder and those below it, in preorder: their states, and where the walk met them. Each
-// state is written in scratch and kept in a string of its own size, one per folder until the end
-// of the run.
-void SnapFolders(Snapshot& snapshot, const sim::Mailbox& mailbox, const std::string& dn,
-                 const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked,
-                 std::string& scratch) {
-    FolderState(scratch, mailbox, dn, folder, path);
-    snapshot.AddToRun(folder.id, Key(kFolderKey, mailbox.index, folder.id),
-                      std::string(scratch));
+// The folder and those below it, in preorder, with their paths.
+void WalkFolders(const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked) {
     walked.push_back({&folder, std::move(path), SourceKeyOf(folder)});
     const std::string& at = walked.back().path;
-    for (const auto& child : folder.children) {
-        SnapFolders(snapshot, mailbox, dn, *child, ChildPath(at, DisplayName(child->props)),
-                    walked, scratch);
-    }
+    for (const auto& child : folder.children)
+        WalkFolders(*child, ChildPath(at, DisplayName(child->props)), walked);
+}
+
+// The folders walked in the order of their ids (of two with one id, in the walk's order): the
+// order they were made in and so mostly the order they lie in memory, where a tree walk meets
+// the folders of a large mailbox all over the heap.
+std::vector<const WalkedFolder*> InIdOrder(const std::deque<WalkedFolder>& walked) {
+    std::vector<std::pair<std::uint64_t, const WalkedFolder*>> byId;
+    byId.reserve(walked.size());
+    for (const WalkedFolder& at : walked) byId.emplace_back(at.id, &at);
+    std::stable_sort(byId.begin(), byId.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<const WalkedFolder*> ordered;
+    ordered.reserve(byId.size());
+    for (const auto& entry : byId) ordered.push_back(entry.second);
+    return ordered;
 }
 
 // The source keys of the folders walked; of two folders with one key the first keeps it.
@@ -442,12 +451,19 @@ OrderedJson TakeSnapshot() {
         if (mailbox->root) {
             const std::string dn = ToUtf8(mailbox->dn);
             std::deque<WalkedFolder> walked;
-            snapshot.BeginRun();
+            WalkFolders(*mailbox->root, "", walked);
+            const std::vector<const WalkedFolder*> ordered = InIdOrder(walked);
             std::string scratch;
-            SnapFolders(snapshot, *mailbox, dn, *mailbox->root, "", walked, scratch);
+            snapshot.BeginRun();
+            for (const WalkedFolder* at : ordered) {
+                FolderState(scratch, *mailbox, dn, *at->folder, at->path);
+                snapshot.AddToRun(at->id, Key(kFolderKey, mailbox->index, at->id),
+                                  std::string(scratch));
+            }
             snapshot.EndRun();
             const SourceKeys keys = SourceKeysOf(walked);
             snapshot.BeginRun();
+            // In the walk's order: of two messages with one id the later one met stands.
             for (const WalkedFolder& at : walked)
                 SnapMessages(snapshot, *mailbox, dn, *at.folder, at.path, keys, scratch);
             snapshot.EndRun();
