@@ -358,6 +358,7 @@ class PortableDialog final : public DialogHost {
                 {control.id, control.kind, control.text, control.enabled, control.checked});
         }
         bool treeEnabled = TreeEnabled();
+        view.tree.reserve(items_.size());
         auto add = [&](auto& self, const Siblings& level, int depth) -> void {
             for (const Item* item : level) {
                 view.tree.push_back({depth, item->text, item->image, item->children, item->expanded,
