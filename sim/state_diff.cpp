@@ -192,10 +192,8 @@ void FolderState(std::string& state, const sim::Mailbox& mailbox, const std::str
 // A folder met on the walk and its path ("" for the root). Kept in a deque, whose elements stay
 // where they are as it grows, so that the source keys can point at the paths.
 struct WalkedFolder {
-    WalkedFolder(const sim::Folder* walkedFolder, std::string walkedPath, const sim::Bytes* key)
-        : folder(walkedFolder), id(walkedFolder->id), path(std::move(walkedPath)), sourceKey(key) {}
     const sim::Folder* folder;
-    std::uint64_t id;
+    std::uint64_t id;  // the folder's, kept here for ordering without reading the folder
     std::string path;
     const sim::Bytes* sourceKey;  // taken while the folder's properties are at hand
 };
@@ -207,7 +205,7 @@ const sim::Bytes* SourceKeyOf(const sim::Folder& folder) {
 
 // The folder and those below it, in preorder, with their paths.
 void WalkFolders(const sim::Folder& folder, std::string path, std::deque<WalkedFolder>& walked) {
-    walked.push_back({&folder, std::move(path), SourceKeyOf(folder)});
+    walked.push_back({&folder, folder.id, std::move(path), SourceKeyOf(folder)});
     const std::string& at = walked.back().path;
     for (const auto& child : folder.children)
         WalkFolders(*child, ChildPath(at, DisplayName(child->props)), walked);
@@ -217,14 +215,11 @@ void WalkFolders(const sim::Folder& folder, std::string path, std::deque<WalkedF
 // order they were made in and so mostly the order they lie in memory, where a tree walk meets
 // the folders of a large mailbox all over the heap.
 std::vector<const WalkedFolder*> InIdOrder(const std::deque<WalkedFolder>& walked) {
-    std::vector<std::pair<std::uint64_t, const WalkedFolder*>> byId;
-    byId.reserve(walked.size());
-    for (const WalkedFolder& at : walked) byId.emplace_back(at.id, &at);
-    std::stable_sort(byId.begin(), byId.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
     std::vector<const WalkedFolder*> ordered;
-    ordered.reserve(byId.size());
-    for (const auto& entry : byId) ordered.push_back(entry.second);
+    ordered.reserve(walked.size());
+    for (const WalkedFolder& at : walked) ordered.push_back(&at);
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const WalkedFolder* a, const WalkedFolder* b) { return a->id < b->id; });
     return ordered;
 }
 

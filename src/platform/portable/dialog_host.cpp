@@ -117,15 +117,13 @@ struct FoldedLess {
 };
 
 // The items of one level in control order. While every insertion into it was sorted, byText
-// finds a sorted insertion's place in O(log n); after an unsorted one the place is searched.
-// withText, made when a scripted click first looks for an item by its text, lists the items of
-// each text in control order; it is made again once the level has gained items.
+// finds a sorted insertion's place in O(log n), and lists the items of one folded text in
+// control order (each went in after those already there); after an unsorted one the place is
+// searched.
 struct Siblings {
     ItemList items;
     std::multimap<std::u16string_view, ItemList::iterator, FoldedLess> byText;
     bool unsortedInserted = false;
-    std::unordered_map<std::u16string_view, std::vector<Item*>> withText;
-    std::size_t itemsWithText = 0;
 
     bool empty() const { return items.empty(); }
     Item* front() const { return items.empty() ? nullptr : items.front(); }
@@ -444,28 +442,26 @@ class PortableDialog final : public DialogHost {
     }
 
     // The first item in control order whose path of texts is path.
-    Item* FindPath(std::u16string_view path) {
+    Item* FindPath(std::u16string_view path) const {
         std::vector<std::u16string_view> parts = portable::SplitItemPath(path);
-        auto search = [&](auto& self, Siblings& level, std::size_t depth) -> Item* {
-            for (Item* item : WithText(level, parts[depth])) {
+        auto search = [&](auto& self, const Siblings& level, std::size_t depth) -> Item* {
+            auto below = [&](Item* item) -> Item* {
+                if (item->text != parts[depth]) return nullptr;
                 if (depth + 1 == parts.size()) return item;
-                if (Item* found = self(self, item->kids, depth + 1)) return found;
+                return self(self, item->kids, depth + 1);
+            };
+            if (!level.unsortedInserted) {
+                // A sorted level: only the items whose folded text is the part's.
+                auto [first, last] = level.byText.equal_range(parts[depth]);
+                for (auto at = first; at != last; ++at)
+                    if (Item* found = below(*at->second)) return found;
+                return nullptr;
             }
+            for (Item* item : level)
+                if (Item* found = below(item)) return found;
             return nullptr;
         };
         return search(search, topLevel_, 0);
-    }
-
-    // The items of a level with that text, in control order.
-    static const std::vector<Item*>& WithText(Siblings& level, std::u16string_view text) {
-        if (level.itemsWithText != level.items.size()) {
-            level.withText.clear();
-            for (Item* item : level.items) level.withText[item->text].push_back(item);
-            level.itemsWithText = level.items.size();
-        }
-        static const std::vector<Item*> none;
-        auto found = level.withText.find(text);
-        return found == level.withText.end() ? none : found->second;
     }
 
     // The items a user scrolls through, top to bottom: listed again only after an item was
