@@ -140,6 +140,13 @@ void EditRedirection(benchmark::State& state) {
     const Generated world = Generate({.count = count, .shape = shape, .marked = marked});
     const double prescribedCalls = fixedCalls + world.prescribedCalls;
     if (!Require(state, Initialize(), "Initialize failed")) return;
+    // The timed runs after the first find the settings the first saved.
+    auto okOnce = [] {
+        ClearForRun();
+        portable::QueueDialogAction(portable::PressOk());
+        return EditOnce().ok;
+    };
+    double fastest = 0;
     for (auto _ : state) {
         state.PauseTiming();
         ClearForRun();
@@ -151,7 +158,16 @@ void EditRedirection(benchmark::State& state) {
             break;
         CountCalls(state, edit.seconds, prescribedCalls);
         state.counters["selected"] = edit.folders;
+        if (fastest == 0 || edit.seconds < fastest) fastest = edit.seconds;
     }
+    PlayWithoutLibrary(
+        state, fastest,
+        [&] {
+            ResetWorld();
+            Generate({.count = count, .shape = shape, .marked = marked});
+            return Initialize();
+        },
+        okOnce, okOnce);
     state.SetComplexityN(count);
     ResetWorld();
 }
@@ -184,13 +200,17 @@ void ShiftTickWholeTree(benchmark::State& state) {
         return Initialize();
     };
     std::vector<std::u16string> clicks;
-    for (auto _ : state) {
-        state.PauseTiming();
-        if (!Require(state, prepare(clicks), "Initialize failed")) break;
+    auto tickAll = [&] {
         ClearForRun();
         for (const std::u16string& path : clicks)
             portable::QueueDialogAction(portable::ClickItemImage(path, true));
         portable::QueueDialogAction(portable::PressOk());
+    };
+    double fastest = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        if (!Require(state, prepare(clicks), "Initialize failed")) break;
+        tickAll();
         state.ResumeTiming();
         const Edit edit = EditOnce();
         if (!Require(state, edit.ok && portable::QueuedDialogActions() == 0 &&
@@ -200,7 +220,15 @@ void ShiftTickWholeTree(benchmark::State& state) {
         CountCalls(state, edit.seconds);
         state.counters["clicks"] = static_cast<double>(clicks.size());
         state.counters["selected"] = edit.folders;
+        if (fastest == 0 || edit.seconds < fastest) fastest = edit.seconds;
     }
+    PlayWithoutLibrary(
+        // Every timed run has a world of its own: nothing to warm.
+        state, fastest, [&] { return prepare(clicks); }, [] { return true; },
+        [&] {
+            tickAll();
+            return EditOnce().ok;
+        });
     state.SetComplexityN(count);
     ResetWorld();
 }

@@ -490,6 +490,11 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
                                 ULONG* objectType, mapi::LPUNKNOWN* out) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [id = KeptBytes(id, cb), iid = KeptIid(iid), flags](AddressBook& self) {
+            ULONG objectType = 0;
+            mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
+            return self.OpenEntry(id.Size(), id.Entry(), iid.Get(), flags, &objectType, &out);
+        });
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgEntryId(cb, id)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
@@ -502,6 +507,10 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
                                       mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [id1 = KeptBytes(id1, cb1), id2 = KeptBytes(id2, cb2), flags](AddressBook& self) {
+            ULONG result = 0;
+            return self.CompareEntryIDs(id1.Size(), id1.Entry(), id2.Size(), id2.Entry(), flags, &result);
+        });
         auto call = Enter("CompareEntryIDs", {{"entryId1", ArgEntryId(cb1, id1)},
                                               {"entryId2", ArgEntryId(cb2, id2)},
                                               {"flags", ArgHex(flags)}});
@@ -588,6 +597,17 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
     HRESULT MAPI_CALL Address(mapi::ULONG_PTR* uiParam, mapi::LPADRPARM params,
                               mapi::LPADRLIST* list) override try {
         const ProviderScope inProvider;
+        if (Taping() && KeptAdrParm::Playable(params))
+            TapeCall(this, [ui = uiParam ? std::optional<mapi::ULONG_PTR>(*uiParam) : std::nullopt,
+                            kept = KeptAdrParm(params), list = KeptAdrList(list ? *list : nullptr),
+                            hasList = list != nullptr](AddressBook& self) mutable {
+                std::optional<mapi::ADRPARM> parameters = kept.Make();
+                mapi::LPADRLIST picked = list.Make();
+                const HRESULT hr = self.Address(ui ? &*ui : nullptr, parameters ? &*parameters : nullptr,
+                                                hasList ? &picked : nullptr);
+                mapi::FreePadrlist(picked);
+                return hr;
+            });
         auto call = Enter("Address", {{"uiParam", uiParam ? ArgHex(ULONG(*uiParam)) : ArgNull()}});
         if (params) {
             call.AddArg("flags", ArgHex(params->ulFlags));
@@ -685,6 +705,12 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
     HRESULT MAPI_CALL PrepareRecips(ULONG flags, mapi::LPSPropTagArray tags,
                                     mapi::LPADRLIST list) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags, tags = KeptTags(tags), kept = KeptAdrList(list)](AddressBook& self) {
+            mapi::LPADRLIST list = kept.Make();
+            const HRESULT hr = self.PrepareRecips(flags, tags.Get(), list);
+            mapi::FreePadrlist(list);
+            return hr;
+        });
         auto call = Enter("PrepareRecips", {{"flags", ArgHex(flags)},
                                             {"tags", ArgTags(tags)},
                                             {"entries", list ? ArgDec(list->cEntries) : ArgNull()}});

@@ -76,6 +76,10 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
 
     HRESULT MAPI_CALL GetContentsTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](FolderObject& self) {
+            mapi::LPMAPITABLE out = nullptr;  // released by the taped Release
+            return self.GetContentsTable(flags, &out);
+        });
         auto call = Enter("GetContentsTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -104,6 +108,10 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
 
     HRESULT MAPI_CALL GetHierarchyTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](FolderObject& self) {
+            mapi::LPMAPITABLE out = nullptr;  // released by the taped Release
+            return self.GetHierarchyTable(flags, &out);
+        });
         auto call = Enter("GetHierarchyTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -128,6 +136,11 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
                                 ULONG* type, mapi::LPUNKNOWN* out) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [id = KeptBytes(id, cb), iid = KeptIid(iid), flags](FolderObject& self) {
+            ULONG type = 0;
+            mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
+            return self.OpenEntry(id.Size(), id.Entry(), iid.Get(), flags, &type, &out);
+        });
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgBytes(id, cb)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
@@ -156,6 +169,10 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
     HRESULT MAPI_CALL CreateMessage(mapi::LPCIID iid, ULONG flags,
                                     mapi::LPMESSAGE* message) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [iid = KeptIid(iid), flags](FolderObject& self) {
+            mapi::LPMESSAGE out = nullptr;  // released by the taped Release
+            return self.CreateMessage(iid.Get(), flags, &out);
+        });
         auto call =
             Enter("CreateMessage", {{"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, message);
         if (!call) return call.Result();
@@ -188,6 +205,10 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
     HRESULT MAPI_CALL DeleteMessages(mapi::LPENTRYLIST list, mapi::ULONG_PTR ui,
                                      mapi::LPMAPIPROGRESS progress, ULONG flags) override try {
         const ProviderScope inProvider;
+        if (Taping() && !progress)
+            TapeCall(this, [list = KeptEntryList(list), ui, flags](FolderObject& self) {
+                return self.DeleteMessages(list.Get(), ui, nullptr, flags);
+            });
         auto call = Enter("DeleteMessages", {{"entryIds", ArgLater<mapi::ENTRYLIST, DescribeList>(list)},
                                              {"uiParam", ArgDec(static_cast<std::int64_t>(ui))},
                                              {"progress", progress ? "set" : "null"},
@@ -223,6 +244,12 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
                                    mapi::LPCIID iid, ULONG flags,
                                    mapi::LPMAPIFOLDER* out) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [type, name = KeptText(name, flags & mapi::MAPI_UNICODE),
+                        comment = KeptText(comment, flags & mapi::MAPI_UNICODE), iid = KeptIid(iid),
+                        flags](FolderObject& self) {
+            mapi::LPMAPIFOLDER out = nullptr;  // released by the taped Release
+            return self.CreateFolder(type, name.Get(), comment.Get(), iid.Get(), flags, &out);
+        });
         bool unicode = flags & mapi::MAPI_UNICODE;
         auto call = Enter("CreateFolder",
                           {{"type", ArgDec(type)},

@@ -28,6 +28,15 @@ class ManageStore final : public ComObject<mapi::IExchangeManageStore> {
     HRESULT MAPI_CALL CreateStoreEntryID(mapi::LPSTR storeDn, mapi::LPSTR mailboxDn, ULONG flags,
                                          ULONG* cb, mapi::LPENTRYID* id) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [storeDn = KeptText(storeDn, false), mailboxDn = KeptText(mailboxDn, false),
+                        flags](ManageStore& self) {
+            ULONG cb = 0;
+            mapi::LPENTRYID id = nullptr;
+            const HRESULT hr =
+                self.CreateStoreEntryID(storeDn.Get().a(), mailboxDn.Get().a(), flags, &cb, &id);
+            mapi::MAPIFreeBuffer(id);
+            return hr;
+        });
         auto call = Enter("CreateStoreEntryID",
                           {{"storeDn", ToUtf8(platform::FromSystemCodePage(Narrow(storeDn)))},
                            {"mailboxDn", ToUtf8(platform::FromSystemCodePage(Narrow(mailboxDn)))},

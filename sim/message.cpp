@@ -98,6 +98,10 @@ class MessageObject final : public PropObject<mapi::IMessage> {
 
     HRESULT MAPI_CALL GetRecipientTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](MessageObject& self) {
+            mapi::LPMAPITABLE out = nullptr;  // released by the taped Release
+            return self.GetRecipientTable(flags, &out);
+        });
         auto call = Enter("GetRecipientTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -124,6 +128,12 @@ class MessageObject final : public PropObject<mapi::IMessage> {
 
     HRESULT MAPI_CALL ModifyRecipients(ULONG flags, mapi::LPADRLIST mods) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags, mods = KeptAdrList(mods)](MessageObject& self) {
+            mapi::LPADRLIST list = mods.Make();
+            const HRESULT hr = self.ModifyRecipients(flags, list);
+            mapi::FreePadrlist(list);
+            return hr;
+        });
         auto call = Enter("ModifyRecipients", {{"flags", ArgHex(flags)},
                                                {"count", ArgDec(mods ? mods->cEntries : 0)},
                                                {"recipients", ArgLater<mapi::ADRLIST, DescribeRecipients>(mods)}});
@@ -167,6 +177,7 @@ class MessageObject final : public PropObject<mapi::IMessage> {
 
     HRESULT MAPI_CALL SubmitMessage(ULONG flags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](MessageObject& self) { return self.SubmitMessage(flags); });
         auto call = Enter("SubmitMessage", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (flags & ~kForceSubmit) return call.Return(mapi::MAPI_E_UNKNOWN_FLAGS);

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "platform/code_page.h"
+#include "sim/call_tape.h"
 #include "sim/sim_text.h"
 
 namespace sim {
@@ -15,6 +16,8 @@ namespace sim {
 namespace {
 thread_local int t_providerDepth = 0;
 thread_local std::int64_t t_enteredAt = 0;  // steady clock, nanoseconds
+// The call from outside has entered; what it calls inside the simulation are not its own.
+thread_local bool t_outerEntered = false;
 
 std::int64_t SteadyNanoseconds() noexcept {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
@@ -27,10 +30,13 @@ ProviderScope::ProviderScope() noexcept {
     if (t_providerDepth++ == 0 && detail::TimingProvider()) t_enteredAt = SteadyNanoseconds();
 }
 ProviderScope::~ProviderScope() {
-    if (--t_providerDepth == 0 && detail::TimingProvider())
+    if (--t_providerDepth > 0) return;
+    t_outerEntered = false;
+    if (detail::TimingProvider())
         detail::AddProviderTime(static_cast<std::uint64_t>(SteadyNanoseconds() - t_enteredAt));
 }
 bool InProvider() noexcept { return t_providerDepth > 0; }
+bool detail::OuterCallEntered() noexcept { return t_outerEntered; }
 
 mapi::HRESULT ProviderFailure() noexcept {
     try {
@@ -94,6 +100,7 @@ mapi::HRESULT Call::Return(mapi::HRESULT hr) {
     if (warning_ && hr == mapi::S_OK) hr = warning_;
     result_ = hr;
     detail::EndCall(index_, records_, hr);
+    if (tape_ != static_cast<std::size_t>(-1)) detail::SetTapeResult(tape_, hr);
     return hr;
 }
 
@@ -105,6 +112,10 @@ Call EnterCall(const std::string& method, const std::string& object, CallArgs ar
                mapi::HRESULT refusal) {
     Call call;
     call.index_ = detail::BeginCall(method, object, &call.records_);
+    if (!t_outerEntered) {
+        t_outerEntered = true;
+        call.tape_ = detail::TakeTapeEntry(method);
+    }
     if (call.records_)
         for (const NamedArg& arg : args) detail::AddCallArg(call.index_, call.records_, arg.name, arg.value);
     if (mapi::FAILED(refusal)) {
@@ -165,14 +176,23 @@ Call ObjectBase::EnterMethod(const std::string& method, CallArgs args) {
 }
 
 mapi::ULONG ObjectBase::AddRefImpl() {
+    mapi::ULONG refs = 0;
     if (released_) {
         if (!Stale()) detail::NoteCallOnReleased(*this);
-        return 0;
+    } else {
+        refs = ++refs_;
     }
-    return ++refs_;
+    detail::TapeReference(*this, false, refs);
+    return refs;
 }
 
 mapi::ULONG ObjectBase::ReleaseImpl() {
+    const mapi::ULONG refs = ReleaseOnce();
+    detail::TapeReference(*this, true, refs);
+    return refs;
+}
+
+mapi::ULONG ObjectBase::ReleaseOnce() {
     if (released_ || refs_ == 0) {
         if (!Stale()) detail::NoteDoubleRelease(*this);
         return 0;

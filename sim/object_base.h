@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "mapi/mapi.h"
+#include "sim/call_tape.h"
 #include "sim/model.h"
 #include "sim/simulator.h"
 
@@ -115,6 +116,7 @@ class Call {
                           mapi::HRESULT refusal);
     std::size_t index_ = 0;
     std::uint64_t records_ = 0;  // the record generation the index belongs to
+    std::size_t tape_ = static_cast<std::size_t>(-1);  // its entry on the call tape, if taped
     bool proceed_ = false;
     bool nullOut_ = false;
     mapi::HRESULT result_ = 0;
@@ -139,6 +141,11 @@ class ProviderScope {
 };
 // True while a call into the simulation runs on this thread.
 bool InProvider() noexcept;
+namespace detail {
+// True once the call from outside the simulation that runs now has entered (EnterCall): the
+// calls it makes inside the simulation are its own work, not calls of their own.
+bool OuterCallEntered() noexcept;
+}  // namespace detail
 
 // Enters a call. refusal, when failing, stops the call with that result before any fault is
 // applied; otherwise the first matching fault that fires stops it.
@@ -159,6 +166,8 @@ class ObjectBase {
     const std::string& Label() const { return label_; }
     const char* InterfaceName() const { return interfaceName_; }
     mapi::ULONG RefCount() const { return refs_; }
+    // The order the object was made in since the Simulator's last Reset, from 0.
+    std::size_t Serial() const { return serial_; }
     bool Released() const { return released_; }
     // True after a Reset that found this object still referenced.
     bool Stale() const;
@@ -191,12 +200,23 @@ class ObjectBase {
 
   private:
     friend class ObjectAccess;
+    mapi::ULONG ReleaseOnce();
     const char* interfaceName_;
     std::string label_;
     std::vector<mapi::IID> iids_;
     mapi::ULONG refs_ = 1;
     bool released_ = false;
     std::uint64_t generation_ = 0;
+    std::size_t serial_ = 0;
+};
+
+// What the Simulator's own bookkeeping reaches inside an object.
+class ObjectAccess {
+  public:
+    static void SetSerial(ObjectBase& object, std::size_t serial) { object.serial_ = serial; }
+    // AddRef and Release as a caller outside the simulation makes them.
+    static mapi::ULONG AddRef(ObjectBase& object) { return object.AddRefImpl(); }
+    static mapi::ULONG Release(ObjectBase& object) { return object.ReleaseImpl(); }
 };
 
 // A simulated object implementing Interface (and the interfaces it derives from, as listed in
@@ -206,6 +226,10 @@ class ComObject : public Interface, public ObjectBase {
   public:
     mapi::HRESULT MAPI_CALL QueryInterface(mapi::REFIID riid, void** out) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [iid = riid](ComObject& self) {
+            void* out = nullptr;  // released by the taped Release
+            return self.QueryInterface(iid, &out);
+        });
         auto call = Enter("QueryInterface", {{"iid", ArgIid(&riid)}}, out);
         if (!call) return call.Result();
         if (!out) return call.Return(mapi::E_INVALIDARG);
@@ -259,6 +283,8 @@ class ComObject : public Interface, public ObjectBase {
 // The Simulator's side of the objects and calls (simulator.cpp).
 namespace detail {
 void AdoptObject(std::unique_ptr<ObjectBase> object);
+// The object made serial-th since the last Reset; null when there is none.
+ObjectBase* ObjectWithSerial(std::size_t serial);
 std::uint64_t Generation();
 void NoteDoubleRelease(const ObjectBase& object);
 void NoteCallOnReleased(const ObjectBase& object);

@@ -278,6 +278,10 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
 
     HRESULT MAPI_CALL GetProfileTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](ProfAdmin& self) {
+            mapi::LPMAPITABLE out = nullptr;  // released by the taped Release
+            return self.GetProfileTable(flags, &out);
+        });
         auto call = Enter("GetProfileTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -295,6 +299,10 @@ class ProfAdmin final : public ComObject<mapi::IProfAdmin> {
     HRESULT MAPI_CALL CreateProfile(mapi::LPTSTR name, mapi::LPTSTR password,
                                     mapi::ULONG_PTR uiParam, ULONG flags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [name = KeptText(name, Unicode(flags)), password = KeptText(password, Unicode(flags)),
+                        uiParam, flags](ProfAdmin& self) {
+            return self.CreateProfile(name.Get(), password.Get(), uiParam, flags);
+        });
         const bool unicode = Unicode(flags);
         auto call = Enter("CreateProfile", {{"name", ArgTStr(name, unicode)},
                                             {"password", password ? "set" : "null"},

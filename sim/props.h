@@ -124,6 +124,7 @@ class PropObject : public ComObject<Interface> {
     }
     mapi::HRESULT MAPI_CALL SaveChanges(mapi::ULONG flags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](PropObject& self) { return self.SaveChanges(flags); });
         auto call = this->Enter("SaveChanges", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         return call.Return(Save(flags));
@@ -133,6 +134,13 @@ class PropObject : public ComObject<Interface> {
     mapi::HRESULT MAPI_CALL GetProps(mapi::LPSPropTagArray tags, mapi::ULONG flags,
                                      mapi::ULONG* count, mapi::LPSPropValue* values) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [tags = KeptTags(tags), flags](PropObject& self) {
+            mapi::ULONG count = 0;
+            mapi::LPSPropValue values = nullptr;
+            const mapi::HRESULT hr = self.GetProps(tags.Get(), flags, &count, &values);
+            mapi::MAPIFreeBuffer(values);
+            return hr;
+        });
         auto call =
             this->Enter("GetProps", {{"tags", ArgTags(tags)}, {"flags", ArgHex(flags)}}, values);
         if (!call) return call.Result();
@@ -145,6 +153,12 @@ class PropObject : public ComObject<Interface> {
     }
     mapi::HRESULT MAPI_CALL GetPropList(mapi::ULONG flags, mapi::LPSPropTagArray* tags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](PropObject& self) {
+            mapi::LPSPropTagArray tags = nullptr;
+            const mapi::HRESULT hr = self.GetPropList(flags, &tags);
+            mapi::MAPIFreeBuffer(tags);
+            return hr;
+        });
         auto call = this->Enter("GetPropList", {{"flags", ArgHex(flags)}}, tags);
         if (!call) return call.Result();
         if (!tags) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -155,6 +169,10 @@ class PropObject : public ComObject<Interface> {
     mapi::HRESULT MAPI_CALL OpenProperty(mapi::ULONG tag, mapi::LPCIID iid, mapi::ULONG options,
                                          mapi::ULONG flags, mapi::LPUNKNOWN* out) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [tag, iid = KeptIid(iid), options, flags](PropObject& self) {
+            mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
+            return self.OpenProperty(tag, iid.Get(), options, flags, &out);
+        });
         auto call = this->Enter("OpenProperty",
                                 {{"tag", ArgHex(tag)},
                                  {"iid", ArgIid(iid)},
@@ -171,6 +189,12 @@ class PropObject : public ComObject<Interface> {
     mapi::HRESULT MAPI_CALL SetProps(mapi::ULONG count, mapi::LPSPropValue values,
                                      mapi::LPSPropProblemArray* problems) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [values = KeptProps(count, values)](PropObject& self) {
+            mapi::LPSPropProblemArray problems = nullptr;
+            const mapi::HRESULT hr = self.SetProps(values.Count(), values.Get(), &problems);
+            mapi::MAPIFreeBuffer(problems);
+            return hr;
+        });
         auto call = this->Enter("SetProps", {{"tags", DescribePropTags(count, values)}}, problems);
         if (!call) return call.Result();
         if (count && !values) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -185,6 +209,12 @@ class PropObject : public ComObject<Interface> {
     mapi::HRESULT MAPI_CALL DeleteProps(mapi::LPSPropTagArray tags,
                                         mapi::LPSPropProblemArray* problems) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [tags = KeptTags(tags)](PropObject& self) {
+            mapi::LPSPropProblemArray problems = nullptr;
+            const mapi::HRESULT hr = self.DeleteProps(tags.Get(), &problems);
+            mapi::MAPIFreeBuffer(problems);
+            return hr;
+        });
         auto call = this->Enter("DeleteProps", {{"tags", ArgTags(tags)}}, problems);
         if (!call) return call.Result();
         if (!tags) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -236,6 +266,12 @@ class PropObject : public ComObject<Interface> {
                                             mapi::ULONG flags,
                                             mapi::LPSPropTagArray* tags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [count, names = KeptNames(count, names), flags](PropObject& self) {
+            mapi::LPSPropTagArray tags = nullptr;
+            const mapi::HRESULT hr = self.GetIDsFromNames(count, names.Get(), flags, &tags);
+            mapi::MAPIFreeBuffer(tags);
+            return hr;
+        });
         auto call =
             this->Enter("GetIDsFromNames",
                         {{"names", DescribeNameIds(count, names)}, {"flags", ArgHex(flags)}}, tags);

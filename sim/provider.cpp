@@ -13,6 +13,11 @@ using mapi::ULONG;
 
 HRESULT MAPI_CALL SimMapiInitialize(mapi::LPVOID lpMapiInit) try {
     const ProviderScope inProvider;
+        if (Taping()) TapeFunction([init = lpMapiInit ? std::optional<mapi::MAPIINIT_0>(
+                                            *static_cast<const mapi::MAPIINIT_0*>(lpMapiInit))
+                                      : std::nullopt]() mutable {
+            return SimMapiInitialize(init ? &*init : nullptr);
+        });
     const auto* init = static_cast<const mapi::MAPIINIT_0*>(lpMapiInit);
     Call call =
         init ? EnterFunction("MAPIInitialize",
@@ -29,6 +34,10 @@ HRESULT MAPI_CALL SimMapiInitialize(mapi::LPVOID lpMapiInit) try {
 
 void MAPI_CALL SimMapiUninitialize() {
     const ProviderScope inProvider;
+        if (Taping()) TapeFunction([] {
+            SimMapiUninitialize();
+            return mapi::HRESULT(mapi::S_OK);
+        });
     // MAPIUninitialize cannot fail: it takes effect even when its record cannot be made.
     Simulator::Instance().NoteMapiUninitialize();
     try {
@@ -42,6 +51,11 @@ HRESULT MAPI_CALL SimMapiLogonEx(mapi::ULONG_PTR ulUIParam, mapi::LPTSTR lpszPro
                                  mapi::LPTSTR lpszPassword, ULONG flFlags,
                                  mapi::LPMAPISESSION* lppSession) try {
     const ProviderScope inProvider;
+        if (Taping()) TapeFunction([ulUIParam, profile = KeptText(lpszProfileName, flFlags & mapi::MAPI_UNICODE),
+                      password = KeptText(lpszPassword, flFlags & mapi::MAPI_UNICODE), flFlags] {
+            mapi::LPMAPISESSION session = nullptr;  // released by the taped Release
+            return SimMapiLogonEx(ulUIParam, profile.Get(), password.Get(), flFlags, &session);
+        });
     const bool unicode = (flFlags & mapi::MAPI_UNICODE) != 0;
     Call call = EnterFunction("MAPILogonEx", {{"uiParam", ArgHex(ULONG(ulUIParam))},
                                               {"profile", ArgTStr(lpszProfileName, unicode)},
@@ -78,6 +92,10 @@ HRESULT MAPI_CALL SimMapiLogonEx(mapi::ULONG_PTR ulUIParam, mapi::LPTSTR lpszPro
 
 HRESULT MAPI_CALL SimMapiAdminProfiles(ULONG ulFlags, mapi::LPPROFADMIN* lppProfAdmin) try {
     const ProviderScope inProvider;
+        if (Taping()) TapeFunction([ulFlags] {
+            mapi::LPPROFADMIN admin = nullptr;  // released by the taped Release
+            return SimMapiAdminProfiles(ulFlags, &admin);
+        });
     Call call = EnterFunction("MAPIAdminProfiles", {{"flags", ArgHex(ulFlags)}});
     if (lppProfAdmin) *lppProfAdmin = nullptr;
     if (!call) return call.Result();

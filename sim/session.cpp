@@ -94,6 +94,10 @@ class Session final : public ComObject<mapi::IMAPISession> {
 
     HRESULT MAPI_CALL GetMsgStoresTable(ULONG flags, mapi::LPMAPITABLE* table) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](Session& self) {
+            mapi::LPMAPITABLE out = nullptr;  // released by the taped Release
+            return self.GetMsgStoresTable(flags, &out);
+        });
         auto call = Begin("GetMsgStoresTable", {{"flags", ArgHex(flags)}}, table);
         if (!call) return call.Result();
         if (!table) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -118,6 +122,10 @@ class Session final : public ComObject<mapi::IMAPISession> {
     HRESULT MAPI_CALL OpenMsgStore(mapi::ULONG_PTR uiParam, ULONG cb, mapi::LPENTRYID id,
                                    mapi::LPCIID iid, ULONG flags, mapi::LPMDB* store) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [uiParam, id = KeptBytes(id, cb), iid = KeptIid(iid), flags](Session& self) {
+            mapi::LPMDB out = nullptr;  // released by the taped Release
+            return self.OpenMsgStore(uiParam, id.Size(), id.Entry(), iid.Get(), flags, &out);
+        });
         auto call = Begin("OpenMsgStore",
                           {{"uiParam", ArgHex(ULONG(uiParam))},
                            {"entryId", ArgEntryId(cb, id)},
@@ -140,6 +148,10 @@ class Session final : public ComObject<mapi::IMAPISession> {
     HRESULT MAPI_CALL OpenAddressBook(mapi::ULONG_PTR uiParam, mapi::LPCIID iid, ULONG flags,
                                       mapi::LPADRBOOK* book) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [uiParam, iid = KeptIid(iid), flags](Session& self) {
+            mapi::LPADRBOOK out = nullptr;  // released by the taped Release
+            return self.OpenAddressBook(uiParam, iid.Get(), flags, &out);
+        });
         auto call = Begin(
             "OpenAddressBook",
             {{"uiParam", ArgHex(ULONG(uiParam))}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}},
@@ -180,6 +192,10 @@ class Session final : public ComObject<mapi::IMAPISession> {
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
                                       mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [id1 = KeptBytes(id1, cb1), id2 = KeptBytes(id2, cb2), flags](Session& self) {
+            ULONG result = 0;
+            return self.CompareEntryIDs(id1.Size(), id1.Entry(), id2.Size(), id2.Entry(), flags, &result);
+        });
         auto call = Begin("CompareEntryIDs", {{"entryId1", ArgEntryId(cb1, id1)},
                                               {"entryId2", ArgEntryId(cb2, id2)},
                                               {"flags", ArgHex(flags)}});
@@ -246,6 +262,9 @@ class Session final : public ComObject<mapi::IMAPISession> {
 
     HRESULT MAPI_CALL Logoff(mapi::ULONG_PTR uiParam, ULONG flags, ULONG reserved) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [uiParam, flags, reserved](Session& self) {
+            return self.Logoff(uiParam, flags, reserved);
+        });
         auto call = Begin("Logoff", {{"uiParam", ArgHex(ULONG(uiParam))},
                                      {"flags", ArgHex(flags)},
                                      {"reserved", ArgHex(reserved)}});

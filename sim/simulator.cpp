@@ -101,7 +101,14 @@ bool Matches(const Fault& fault, const std::string& method, const std::string& o
 namespace detail {
 
 void AdoptObject(std::unique_ptr<ObjectBase> object) {
-    TheState().objects.push_back(std::move(object));
+    auto& objects = TheState().objects;
+    ObjectAccess::SetSerial(*object, objects.size());
+    objects.push_back(std::move(object));
+}
+
+ObjectBase* ObjectWithSerial(std::size_t serial) {
+    auto& objects = TheState().objects;
+    return serial < objects.size() ? objects[serial].get() : nullptr;
 }
 
 std::uint64_t Generation() {

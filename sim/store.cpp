@@ -84,6 +84,10 @@ class Store final : public PropObject<mapi::IMsgStore> {
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
                                       mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [id1 = KeptBytes(id1, cb1), id2 = KeptBytes(id2, cb2), flags](Store& self) {
+            ULONG result = 0;
+            return self.CompareEntryIDs(id1.Size(), id1.Entry(), id2.Size(), id2.Entry(), flags, &result);
+        });
         auto call = Enter("CompareEntryIDs", {{"entryId1", ArgBytes(id1, cb1)},
                                               {"entryId2", ArgBytes(id2, cb2)},
                                               {"flags", ArgHex(flags)}});
@@ -111,6 +115,11 @@ class Store final : public PropObject<mapi::IMsgStore> {
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
                                 ULONG* type, mapi::LPUNKNOWN* out) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [id = KeptBytes(id, cb), iid = KeptIid(iid), flags](Store& self) {
+            ULONG type = 0;
+            mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
+            return self.OpenEntry(id.Size(), id.Entry(), iid.Get(), flags, &type, &out);
+        });
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgBytes(id, cb)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
@@ -135,6 +144,15 @@ class Store final : public PropObject<mapi::IMsgStore> {
     HRESULT MAPI_CALL GetReceiveFolder(mapi::LPTSTR cls, ULONG flags, ULONG* cb,
                                        mapi::LPENTRYID* id, mapi::LPTSTR* explicitClass) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [cls = KeptText(cls, flags & mapi::MAPI_UNICODE), flags](Store& self) {
+            ULONG cb = 0;
+            mapi::LPENTRYID id = nullptr;
+            mapi::LPTSTR explicitClass;
+            const HRESULT hr = self.GetReceiveFolder(cls.Get(), flags, &cb, &id, &explicitClass);
+            mapi::MAPIFreeBuffer(id);
+            mapi::MAPIFreeBuffer(explicitClass.get());
+            return hr;
+        });
         bool unicode = flags & mapi::MAPI_UNICODE;
         auto call = Enter("GetReceiveFolder",
                           {{"class", ArgTStr(cls, unicode)}, {"flags", ArgHex(flags)}}, id);

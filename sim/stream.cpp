@@ -31,6 +31,11 @@ class PropertyStream final : public ComObject<mapi::IStream> {
 
     HRESULT MAPI_CALL Read(void* data, ULONG cb, ULONG* read) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [cb](PropertyStream& self) {
+            std::vector<std::uint8_t> data(cb);
+            ULONG read = 0;
+            return self.Read(data.data(), cb, &read);
+        });
         auto call = Enter("Read", {{"cb", ArgDec(cb)}});
         if (!call) return call.Result();
         if (!data && cb) return call.Return(kStgInvalidPointer);
@@ -45,6 +50,10 @@ class PropertyStream final : public ComObject<mapi::IStream> {
     }
     HRESULT MAPI_CALL Write(const void* data, ULONG cb, ULONG* written) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [bytes = KeptBytes(data, cb)](PropertyStream& self) {
+            ULONG written = 0;
+            return self.Write(bytes.Data(), bytes.Size(), &written);
+        });
         auto call = Enter("Write", {{"cb", ArgDec(cb)}, {"bytes", ArgBytes(data, cb)}});
         if (!call) return call.Result();
         if (written) *written = 0;
@@ -108,6 +117,7 @@ class PropertyStream final : public ComObject<mapi::IStream> {
     }
     HRESULT MAPI_CALL Commit(mapi::DWORD flags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](PropertyStream& self) { return self.Commit(flags); });
         auto call = Enter("Commit", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         Flush();

@@ -276,6 +276,9 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL SetColumns(mapi::LPSPropTagArray tags, ULONG flags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [tags = KeptTags(tags), flags](Table& self) {
+            return self.SetColumns(tags.Get(), flags);
+        });
         auto call = Enter("SetColumns", {{"tags", ArgTags(tags)}, {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (!tags || tags->cValues == 0) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -286,6 +289,12 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL QueryColumns(ULONG flags, mapi::LPSPropTagArray* tags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](Table& self) {
+            mapi::LPSPropTagArray tags = nullptr;
+            const HRESULT hr = self.QueryColumns(flags, &tags);
+            mapi::MAPIFreeBuffer(tags);
+            return hr;
+        });
         auto call = Enter("QueryColumns", {{"flags", ArgHex(flags)}}, tags);
         if (!call) return call.Result();
         if (!tags) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -303,6 +312,10 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL GetRowCount(ULONG flags, ULONG* count) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [flags](Table& self) {
+            ULONG count = 0;
+            return self.GetRowCount(flags, &count);
+        });
         auto call = Enter("GetRowCount", {{"flags", ArgHex(flags)}});
         if (!call) return call.Result();
         if (!count) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);
@@ -315,6 +328,10 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL SeekRow(mapi::BOOKMARK origin, mapi::LONG rows, mapi::LONG* sought) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [origin, rows](Table& self) {
+            mapi::LONG sought = 0;
+            return self.SeekRow(origin, rows, &sought);
+        });
         auto call = Enter("SeekRow", {{"origin", ArgDec(static_cast<std::int64_t>(origin))},
                                       {"rows", ArgDec(rows)}});
         if (!call) return call.Result();
@@ -346,6 +363,10 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL QueryPosition(ULONG* row, ULONG* numerator, ULONG* denominator) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [](Table& self) {
+            ULONG row = 0, numerator = 0, denominator = 0;
+            return self.QueryPosition(&row, &numerator, &denominator);
+        });
         auto call = Enter("QueryPosition");
         if (!call) return call.Result();
         if (!row || !numerator || !denominator) {
@@ -362,6 +383,9 @@ class Table final : public ComObject<mapi::IMAPITable> {
     HRESULT MAPI_CALL FindRow(mapi::LPSRestriction restriction, mapi::BOOKMARK origin,
                               ULONG flags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [restriction = KeptRestriction(restriction), origin, flags](Table& self) {
+            return self.FindRow(restriction.Get(), origin, flags);
+        });
         auto call = Enter("FindRow", {{"restriction", ArgLater<mapi::SRestriction, DescribeRestriction>(restriction)},
                                       {"origin", ArgDec(static_cast<std::int64_t>(origin))},
                                       {"flags", ArgHex(flags)}});
@@ -388,6 +412,9 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL Restrict(mapi::LPSRestriction restriction, ULONG flags) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [restriction = KeptRestriction(restriction), flags](Table& self) {
+            return self.Restrict(restriction.Get(), flags);
+        });
         auto call = Enter("Restrict", {{"restriction", ArgLater<mapi::SRestriction, DescribeRestriction>(restriction)},
                                        {"flags", ArgHex(flags)}});
         if (!call) return call.Result();
@@ -462,6 +489,12 @@ class Table final : public ComObject<mapi::IMAPITable> {
     }
     HRESULT MAPI_CALL QueryRows(mapi::LONG count, ULONG flags, mapi::LPSRowSet* rows) override try {
         const ProviderScope inProvider;
+        if (Taping()) TapeCall(this, [count, flags](Table& self) {
+            mapi::LPSRowSet rows = nullptr;
+            const HRESULT hr = self.QueryRows(count, flags, &rows);
+            mapi::FreeProws(rows);
+            return hr;
+        });
         auto call = Enter("QueryRows", {{"rows", ArgDec(count)}, {"flags", ArgHex(flags)}}, rows);
         if (!call) return call.Result();
         if (!rows || count == 0) return call.Return(mapi::MAPI_E_INVALID_PARAMETER);

@@ -1,0 +1,224 @@
+// The call tape: while it runs, every call made into the simulator from outside it (a method, an
+// entry point, AddRef and Release) is kept as a call that can be made again, with copies of its
+// arguments and the result it had. Played against another organisation built by the same steps,
+// the tape makes the same calls without the caller that first made them: benchmarks time that
+// as the provider's own cost of an export's calls.
+//
+// Objects are named by their serial, the order they were made in since the last Reset: two
+// organisations built by the same steps make their objects in the same order, so a serial names
+// the same object in both, and an object a played call hands out gets the serial its original
+// had. A method tapes itself right after its provider scope, before it enters the call, and only
+// when Taping() says so: the lambda's copies are made where it is written.
+//
+//     if (Taping()) TapeCall(this, [tags = KeptTags(tags), flags](Table& table) {
+//         return table.SetColumns(tags.Get(), flags);
+//     });
+//
+// Out values the played call hands back are freed by the lambda; the objects it hands out are
+// left to the taped Release that follows. A call entered from outside while taping by a method
+// that keeps no such copy marks the tape incomplete, naming the method: it cannot be played.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "mapi/mapi.h"
+#include "sim/model.h"
+
+namespace sim {
+
+class ObjectBase;
+
+class CallTape {
+  public:
+    static constexpr std::size_t kNoObject = static_cast<std::size_t>(-1);
+    struct Entry {
+        std::size_t target = kNoObject;  // serial of the object called; kNoObject: entry point
+        const std::string* method = nullptr;  // "IMAPITable::QueryRows", "Release", ...
+        std::int64_t result = 0;              // HRESULT, or the count AddRef/Release returned
+        std::function<std::int64_t(ObjectBase*)> again;
+    };
+    const std::vector<Entry>& Entries() const { return entries_; }
+    // Empty when every call was kept; else why the tape cannot be played.
+    const std::string& Incomplete() const { return incomplete_; }
+
+  private:
+    friend struct TapeAccess;
+    std::vector<Entry> entries_;
+    std::string incomplete_;
+};
+
+// Starts a new tape (the one running, if any, is dropped).
+void StartTape();
+// Stops taping and hands over what was taped.
+CallTape StopTape();
+
+// What playing a tape did: the calls made, those whose result differed from the taped one (the
+// first described), the wall time of the whole play (the fresh copies of arguments some calls
+// take included) and, with the Simulator timing itself (Simulator::TimeProvider), the time spent
+// inside the simulator's methods and entry points.
+struct TapePlay {
+    std::size_t calls = 0;
+    std::size_t diverged = 0;
+    std::string firstDivergence;
+    std::uint64_t nanoseconds = 0;
+    std::uint64_t providerNanoseconds = 0;
+};
+// Plays the tape against the organisation as it is now; an incomplete tape plays nothing and
+// reports its reason as a divergence.
+TapePlay PlayTape(const CallTape& tape);
+
+namespace detail {
+// True when the call the calling method is in should be taped: taping runs and the call came
+// from outside the simulator.
+bool TapingOuterCall() noexcept;
+// Appends a taped call; the next call entered from outside takes it as its own.
+void TapeEntry(std::size_t target, std::function<std::int64_t(ObjectBase*)> again);
+// For EnterCall: the index of the pending tape entry of the outer call entering now, after naming
+// its method (or marking the tape incomplete when the method left none); npos when not taping.
+std::size_t TakeTapeEntry(const std::string& method);
+void SetTapeResult(std::size_t index, std::int64_t result);
+// AddRef and Release from outside, which enter no call.
+void TapeReference(const ObjectBase& object, bool release, std::int64_t count);
+}  // namespace detail
+
+// True when the call the calling method is in is to be taped.
+inline bool Taping() noexcept { return detail::TapingOuterCall(); }
+
+// Tapes the call the calling method of self is in (when Taping()); again(self) makes it again.
+template <class Self, class Again>
+void TapeCall(Self* self, Again again) {
+    detail::TapeEntry(self->Serial(),
+                      [again = std::move(again)](ObjectBase* object) mutable -> std::int64_t {
+                          return again(*static_cast<Self*>(object));
+                      });
+}
+// The same for an entry point.
+template <class Again>
+void TapeFunction(Again again) {
+    detail::TapeEntry(CallTape::kNoObject,
+                      [again = std::move(again)](ObjectBase*) mutable -> std::int64_t { return again(); });
+}
+
+// Copies of arguments, as the lambdas keep them. Each gives back a pointer of the type the
+// method takes (null where the caller passed null) that stays valid as long as the copy.
+
+// An entry id or any other counted binary.
+class KeptBytes {
+  public:
+    KeptBytes(const void* data, mapi::ULONG size);
+    mapi::ULONG Size() const { return size_; }
+    mapi::LPENTRYID Entry() const;
+    const void* Data() const { return null_ ? nullptr : bytes_.data(); }
+
+  private:
+    Bytes bytes_;
+    mapi::ULONG size_ = 0;
+    bool null_ = false;
+};
+
+// A list of entry ids (DeleteMessages).
+class KeptEntryList {
+  public:
+    explicit KeptEntryList(const mapi::ENTRYLIST* list);
+    mapi::LPENTRYLIST Get() const { return list_.get(); }
+
+  private:
+    struct Storage;
+    std::shared_ptr<mapi::ENTRYLIST> list_;
+};
+
+// A string argument whose width the call's flags choose (LPTSTR).
+class KeptText {
+  public:
+    KeptText(mapi::LPTSTR text, bool unicode);
+    mapi::LPTSTR Get() const;
+
+  private:
+    std::optional<std::u16string> wide_;
+    std::optional<std::string> narrow_;
+};
+
+class KeptIid {
+  public:
+    explicit KeptIid(mapi::LPCIID iid);
+    mapi::LPCIID Get() const { return iid_ ? &*iid_ : nullptr; }
+
+  private:
+    std::optional<mapi::IID> iid_;
+};
+
+class KeptTags {
+  public:
+    explicit KeptTags(const mapi::SPropTagArray* tags);
+    mapi::LPSPropTagArray Get() const { return tags_.get(); }
+
+  private:
+    std::shared_ptr<mapi::SPropTagArray> tags_;
+};
+
+// Property values (ScDupPropset's copy in one MAPI buffer).
+class KeptProps {
+  public:
+    KeptProps(mapi::ULONG count, const mapi::SPropValue* values);
+    mapi::ULONG Count() const { return count_; }
+    mapi::LPSPropValue Get() const { return values_.get(); }
+
+  private:
+    mapi::ULONG count_ = 0;
+    std::shared_ptr<mapi::SPropValue> values_;
+};
+
+// A restriction with everything it points to in one MAPI buffer.
+class KeptRestriction {
+  public:
+    explicit KeptRestriction(const mapi::SRestriction* restriction);
+    mapi::LPSRestriction Get() const { return restriction_.get(); }
+
+  private:
+    std::shared_ptr<mapi::SRestriction> restriction_;
+};
+
+// An address list. A method may replace the values of its entries or the list itself, so each
+// played call gets a fresh list in MAPI buffers, freed with FreePadrlist.
+class KeptAdrList {
+  public:
+    explicit KeptAdrList(const mapi::ADRLIST* list);
+    // Null for a null list.
+    mapi::LPADRLIST Make() const;
+
+  private:
+    std::optional<std::vector<KeptProps>> entries_;
+};
+
+// The names of GetIDsFromNames.
+class KeptNames {
+  public:
+    KeptNames(mapi::ULONG count, const mapi::LPMAPINAMEID* names);
+    mapi::LPMAPINAMEID* Get() const;
+
+  private:
+    struct Storage;
+    std::shared_ptr<Storage> storage_;
+};
+
+// The parameters of IAddrBook::Address. Callbacks into the caller (lpfnABSDI, lpfnDismiss)
+// cannot be called without it: such a call is not taped.
+class KeptAdrParm {
+  public:
+    explicit KeptAdrParm(const mapi::ADRPARM* params);
+    static bool Playable(const mapi::ADRPARM* params);
+    // A copy of the parameters for one played call; null for null.
+    std::optional<mapi::ADRPARM> Make() const;
+
+  private:
+    struct Storage;
+    std::shared_ptr<Storage> storage_;
+};
+
+}  // namespace sim
