@@ -10,9 +10,62 @@
 
 namespace sim {
 
+// Chunks of memory handed out in order and freed together.
+struct CallTape::Arena {
+    static constexpr std::size_t kChunk = std::size_t(1) << 20;
+    std::vector<std::unique_ptr<std::byte[]>> chunks;
+    std::size_t used = kChunk;  // in the last chunk; a full one at first
+
+    void* Allocate(std::size_t size, std::size_t alignment) {
+        if (size + alignment > kChunk / 4) {
+            // A large block gets a chunk of its own; the next small one starts a new chunk.
+            std::size_t space = size + alignment;
+            chunks.push_back(std::make_unique<std::byte[]>(space));
+            used = kChunk;
+            void* block = chunks.back().get();
+            return std::align(alignment, size, block, space);
+        }
+        std::size_t at = (used + alignment - 1) & ~(alignment - 1);
+        if (at + size > kChunk) {
+            chunks.push_back(std::make_unique<std::byte[]>(kChunk));
+            at = 0;
+        }
+        used = at + size;
+        return chunks.back().get() + at;
+    }
+};
+
+CallTape::CallTape() : arena_(std::make_unique<Arena>()) {}
+CallTape::~CallTape() { Clear(); }
+CallTape::CallTape(CallTape&& other) noexcept
+    : entries_(std::move(other.entries_)),
+      incomplete_(std::move(other.incomplete_)),
+      arena_(std::move(other.arena_)) {
+    other.entries_.clear();
+}
+CallTape& CallTape::operator=(CallTape&& other) noexcept {
+    if (this != &other) {
+        Clear();
+        entries_ = std::move(other.entries_);
+        incomplete_ = std::move(other.incomplete_);
+        arena_ = std::move(other.arena_);
+        other.entries_.clear();
+    }
+    return *this;
+}
+void CallTape::Clear() noexcept {
+    for (Entry& entry : entries_)
+        if (entry.destroy) entry.destroy(entry.again);
+    entries_.clear();
+}
+
 struct TapeAccess {
     static std::vector<CallTape::Entry>& Entries(CallTape& tape) { return tape.entries_; }
     static std::string& Incomplete(CallTape& tape) { return tape.incomplete_; }
+    static CallTape::Arena& Arena(CallTape& tape) {
+        if (!tape.arena_) tape.arena_ = std::make_unique<CallTape::Arena>();
+        return *tape.arena_;
+    }
 };
 
 namespace {
@@ -88,7 +141,7 @@ TapePlay PlayTape(const CallTape& tape) {
                 break;
             }
         }
-        const std::int64_t result = entry.again(object);
+        const std::int64_t result = entry.play(entry.again, object);
         if (result != entry.result) {
             ++play.diverged;
             if (play.firstDivergence.empty())
@@ -112,13 +165,20 @@ bool TapingOuterCall() noexcept {
     return g_taping && InProvider() && !OuterCallEntered();
 }
 
-void TapeEntry(std::size_t target, std::function<std::int64_t(ObjectBase*)> again) {
+void* TapeAllocate(std::size_t size, std::size_t alignment) {
+    return TapeAccess::Arena(TheTaping().tape).Allocate(size, alignment);
+}
+
+void TapeEntry(std::size_t target, void* again, std::int64_t (*play)(void*, ObjectBase*),
+               void (*destroy)(void*)) {
     TapeState& taping = TheTaping();
     auto& entries = TapeAccess::Entries(taping.tape);
     CallTape::Entry entry;
     entry.target = target;
-    entry.again = std::move(again);
-    entries.push_back(std::move(entry));
+    entry.again = again;
+    entry.play = play;
+    entry.destroy = destroy;
+    entries.push_back(entry);
     taping.pending = entries.size() - 1;
 }
 
@@ -148,24 +208,22 @@ void TapeReference(const ObjectBase& object, bool release, std::int64_t count) {
     entry.target = object.Serial();
     entry.method = Interned(release ? "Release" : "AddRef");
     entry.result = count;
-    entry.again = [release](ObjectBase* target) -> std::int64_t {
-        return release ? ObjectAccess::Release(*target) : ObjectAccess::AddRef(*target);
-    };
-    TapeAccess::Entries(taping.tape).push_back(std::move(entry));
+    entry.play = release ? [](void*, ObjectBase* target) -> std::int64_t {
+        return ObjectAccess::Release(*target);
+    } : [](void*, ObjectBase* target) -> std::int64_t { return ObjectAccess::AddRef(*target); };
+    TapeAccess::Entries(taping.tape).push_back(entry);
 }
 
 }  // namespace detail
 
-KeptBytes::KeptBytes(const void* data, mapi::ULONG size) : size_(size), null_(data == nullptr) {
-    if (data) {
-        auto bytes = static_cast<const std::uint8_t*>(data);
-        bytes_.assign(bytes, bytes + size);
-    }
+KeptBytes::KeptBytes(const void* data, mapi::ULONG size) : size_(size) {
+    if (!data) return;
+    data_ = static_cast<std::uint8_t*>(detail::TapeAllocate(size ? size : 1, 1));
+    std::memcpy(data_, data, size);
 }
 
 mapi::LPENTRYID KeptBytes::Entry() const {
-    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): MAPI takes entry ids unqualified
-    return null_ ? nullptr : reinterpret_cast<mapi::LPENTRYID>(const_cast<std::uint8_t*>(bytes_.data()));
+    return reinterpret_cast<mapi::LPENTRYID>(data_);
 }
 
 struct KeptEntryList::Storage {

@@ -21,7 +21,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
+#include <new>
+#include <type_traits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,16 +42,31 @@ class CallTape {
         std::size_t target = kNoObject;  // serial of the object called; kNoObject: entry point
         const std::string* method = nullptr;  // "IMAPITable::QueryRows", "Release", ...
         std::int64_t result = 0;              // HRESULT, or the count AddRef/Release returned
-        std::function<std::int64_t(ObjectBase*)> again;
+        // The call made again: play(again, object). The closure and the bytes it copied lie in
+        // the tape's arena, one after the other in the order of the calls, as a caller's
+        // arguments lie in its own memory, so that a play reads the tape straight through.
+        void* again = nullptr;
+        std::int64_t (*play)(void* again, ObjectBase* object) = nullptr;
+        void (*destroy)(void* again) = nullptr;  // null for a closure that needs no destructor
     };
+    CallTape();
+    ~CallTape();
+    CallTape(CallTape&& other) noexcept;
+    CallTape& operator=(CallTape&& other) noexcept;
+    CallTape(const CallTape&) = delete;
+    CallTape& operator=(const CallTape&) = delete;
+
     const std::vector<Entry>& Entries() const { return entries_; }
     // Empty when every call was kept; else why the tape cannot be played.
     const std::string& Incomplete() const { return incomplete_; }
 
   private:
     friend struct TapeAccess;
+    struct Arena;
+    void Clear() noexcept;
     std::vector<Entry> entries_;
     std::string incomplete_;
+    std::unique_ptr<Arena> arena_;
 };
 
 // Starts a new tape (the one running, if any, is dropped).
@@ -77,8 +93,30 @@ namespace detail {
 // True when the call the calling method is in should be taped: taping runs and the call came
 // from outside the simulator.
 bool TapingOuterCall() noexcept;
+// Room in the running tape's arena.
+void* TapeAllocate(std::size_t size, std::size_t alignment);
 // Appends a taped call; the next call entered from outside takes it as its own.
-void TapeEntry(std::size_t target, std::function<std::int64_t(ObjectBase*)> again);
+void TapeEntry(std::size_t target, void* again, std::int64_t (*play)(void*, ObjectBase*),
+               void (*destroy)(void*));
+template <class Again>
+void TapeClosure(std::size_t target, Again again) {
+    void* place = TapeAllocate(sizeof(Again), alignof(Again));
+    auto* closure = new (place) Again(std::move(again));
+    void (*destroy)(void*) = nullptr;
+    if constexpr (!std::is_trivially_destructible_v<Again>)
+        destroy = [](void* kept) { static_cast<Again*>(kept)->~Again(); };
+    try {
+        TapeEntry(
+            target, closure,
+            [](void* kept, ObjectBase* object) -> std::int64_t {
+                return (*static_cast<Again*>(kept))(object);
+            },
+            destroy);
+    } catch (...) {
+        if (destroy) destroy(closure);
+        throw;
+    }
+}
 // For EnterCall: the index of the pending tape entry of the outer call entering now, after naming
 // its method (or marking the tape incomplete when the method left none); npos when not taping.
 std::size_t TakeTapeEntry(const std::string& method);
@@ -93,33 +131,34 @@ inline bool Taping() noexcept { return detail::TapingOuterCall(); }
 // Tapes the call the calling method of self is in (when Taping()); again(self) makes it again.
 template <class Self, class Again>
 void TapeCall(Self* self, Again again) {
-    detail::TapeEntry(self->Serial(),
-                      [again = std::move(again)](ObjectBase* object) mutable -> std::int64_t {
-                          return again(*static_cast<Self*>(object));
-                      });
+    detail::TapeClosure(self->Serial(),
+                        [again = std::move(again)](ObjectBase* object) mutable -> std::int64_t {
+                            return again(*static_cast<Self*>(object));
+                        });
 }
 // The same for an entry point.
 template <class Again>
 void TapeFunction(Again again) {
-    detail::TapeEntry(CallTape::kNoObject,
-                      [again = std::move(again)](ObjectBase*) mutable -> std::int64_t { return again(); });
+    detail::TapeClosure(CallTape::kNoObject,
+                        [again = std::move(again)](ObjectBase*) mutable -> std::int64_t {
+                            return again();
+                        });
 }
 
 // Copies of arguments, as the lambdas keep them. Each gives back a pointer of the type the
 // method takes (null where the caller passed null) that stays valid as long as the copy.
 
-// An entry id or any other counted binary.
+// An entry id or any other counted binary, copied into the tape's arena.
 class KeptBytes {
   public:
     KeptBytes(const void* data, mapi::ULONG size);
     mapi::ULONG Size() const { return size_; }
     mapi::LPENTRYID Entry() const;
-    const void* Data() const { return null_ ? nullptr : bytes_.data(); }
+    const void* Data() const { return data_; }
 
   private:
-    Bytes bytes_;
+    std::uint8_t* data_ = nullptr;
     mapi::ULONG size_ = 0;
-    bool null_ = false;
 };
 
 // A list of entry ids (DeleteMessages).
