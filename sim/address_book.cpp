@@ -490,11 +490,7 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
                                 ULONG* objectType, mapi::LPUNKNOWN* out) override try {
         const ProviderScope inProvider;
-        if (Taping()) TapeCall(this, [id = KeptBytes(id, cb), iid = KeptIid(iid), flags](AddressBook& self) {
-            ULONG objectType = 0;
-            mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
-            return self.OpenEntry(id.Size(), id.Entry(), iid.Get(), flags, &objectType, &out);
-        });
+        if (Taping()) TapeOpenEntry(this, cb, id, iid, flags);
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgEntryId(cb, id)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);
@@ -507,10 +503,7 @@ class AddressBook final : public PropObject<mapi::IAddrBook> {
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
                                       mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
         const ProviderScope inProvider;
-        if (Taping()) TapeCall(this, [id1 = KeptBytes(id1, cb1), id2 = KeptBytes(id2, cb2), flags](AddressBook& self) {
-            ULONG result = 0;
-            return self.CompareEntryIDs(id1.Size(), id1.Entry(), id2.Size(), id2.Entry(), flags, &result);
-        });
+        if (Taping()) TapeCompareEntryIDs(this, cb1, id1, cb2, id2, flags);
         auto call = Enter("CompareEntryIDs", {{"entryId1", ArgEntryId(cb1, id1)},
                                               {"entryId2", ArgEntryId(cb2, id2)},
                                               {"flags", ArgHex(flags)}});

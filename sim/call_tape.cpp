@@ -35,7 +35,7 @@ struct CallTape::Arena {
     }
 };
 
-CallTape::CallTape() : arena_(std::make_unique<Arena>()) {}
+CallTape::CallTape() = default;  // the arena is made with the first copy
 CallTape::~CallTape() { Clear(); }
 CallTape::CallTape(CallTape&& other) noexcept
     : entries_(std::move(other.entries_)),

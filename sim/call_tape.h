@@ -29,7 +29,6 @@
 #include <vector>
 
 #include "mapi/mapi.h"
-#include "sim/model.h"
 
 namespace sim {
 
@@ -259,5 +258,25 @@ class KeptAdrParm {
     struct Storage;
     std::shared_ptr<Storage> storage_;
 };
+
+// The taping of the methods that several interfaces share.
+template <class Self>
+void TapeOpenEntry(Self* self, mapi::ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid,
+                   mapi::ULONG flags) {
+    TapeCall(self, [id = KeptBytes(id, cb), iid = KeptIid(iid), flags](Self& object) {
+        mapi::ULONG type = 0;
+        mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
+        return object.OpenEntry(id.Size(), id.Entry(), iid.Get(), flags, &type, &out);
+    });
+}
+template <class Self>
+void TapeCompareEntryIDs(Self* self, mapi::ULONG cb1, mapi::LPENTRYID id1, mapi::ULONG cb2,
+                         mapi::LPENTRYID id2, mapi::ULONG flags) {
+    TapeCall(self, [id1 = KeptBytes(id1, cb1), id2 = KeptBytes(id2, cb2), flags](Self& object) {
+        mapi::ULONG result = 0;
+        return object.CompareEntryIDs(id1.Size(), id1.Entry(), id2.Size(), id2.Entry(), flags,
+                                      &result);
+    });
+}
 
 }  // namespace sim

@@ -136,11 +136,7 @@ class FolderObject final : public PropObject<mapi::IMAPIFolder> {
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
                                 ULONG* type, mapi::LPUNKNOWN* out) override try {
         const ProviderScope inProvider;
-        if (Taping()) TapeCall(this, [id = KeptBytes(id, cb), iid = KeptIid(iid), flags](FolderObject& self) {
-            ULONG type = 0;
-            mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
-            return self.OpenEntry(id.Size(), id.Entry(), iid.Get(), flags, &type, &out);
-        });
+        if (Taping()) TapeOpenEntry(this, cb, id, iid, flags);
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgBytes(id, cb)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);

@@ -192,10 +192,7 @@ class Session final : public ComObject<mapi::IMAPISession> {
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
                                       mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
         const ProviderScope inProvider;
-        if (Taping()) TapeCall(this, [id1 = KeptBytes(id1, cb1), id2 = KeptBytes(id2, cb2), flags](Session& self) {
-            ULONG result = 0;
-            return self.CompareEntryIDs(id1.Size(), id1.Entry(), id2.Size(), id2.Entry(), flags, &result);
-        });
+        if (Taping()) TapeCompareEntryIDs(this, cb1, id1, cb2, id2, flags);
         auto call = Begin("CompareEntryIDs", {{"entryId1", ArgEntryId(cb1, id1)},
                                               {"entryId2", ArgEntryId(cb2, id2)},
                                               {"flags", ArgHex(flags)}});

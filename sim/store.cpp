@@ -84,10 +84,7 @@ class Store final : public PropObject<mapi::IMsgStore> {
     HRESULT MAPI_CALL CompareEntryIDs(ULONG cb1, mapi::LPENTRYID id1, ULONG cb2,
                                       mapi::LPENTRYID id2, ULONG flags, ULONG* result) override try {
         const ProviderScope inProvider;
-        if (Taping()) TapeCall(this, [id1 = KeptBytes(id1, cb1), id2 = KeptBytes(id2, cb2), flags](Store& self) {
-            ULONG result = 0;
-            return self.CompareEntryIDs(id1.Size(), id1.Entry(), id2.Size(), id2.Entry(), flags, &result);
-        });
+        if (Taping()) TapeCompareEntryIDs(this, cb1, id1, cb2, id2, flags);
         auto call = Enter("CompareEntryIDs", {{"entryId1", ArgBytes(id1, cb1)},
                                               {"entryId2", ArgBytes(id2, cb2)},
                                               {"flags", ArgHex(flags)}});
@@ -115,11 +112,7 @@ class Store final : public PropObject<mapi::IMsgStore> {
     HRESULT MAPI_CALL OpenEntry(ULONG cb, mapi::LPENTRYID id, mapi::LPCIID iid, ULONG flags,
                                 ULONG* type, mapi::LPUNKNOWN* out) override try {
         const ProviderScope inProvider;
-        if (Taping()) TapeCall(this, [id = KeptBytes(id, cb), iid = KeptIid(iid), flags](Store& self) {
-            ULONG type = 0;
-            mapi::LPUNKNOWN out = nullptr;  // released by the taped Release
-            return self.OpenEntry(id.Size(), id.Entry(), iid.Get(), flags, &type, &out);
-        });
+        if (Taping()) TapeOpenEntry(this, cb, id, iid, flags);
         auto call = Enter(
             "OpenEntry",
             {{"entryId", ArgBytes(id, cb)}, {"iid", ArgIid(iid)}, {"flags", ArgHex(flags)}}, out);

@@ -25,7 +25,7 @@ constexpr char16_t kStoreName[] = u"Mailbox - John Doe";
 
 class CallTapeTest : public LibraryTest {
   protected:
-    // A fresh world made by `build`, the library initialised. Returns the calls it has counted.
+    // A fresh world made by `build`, the library initialised, its calls counted from here.
     void World(const std::function<void(sim::OrgBuilder&)>& build) {
         Uninitialize();
         ResetSimulatedWorld();
