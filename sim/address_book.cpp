@@ -133,6 +133,12 @@ class EntrySource {
         const AddressEntry* entry = Org().FindEntry(*index_);
         return entry ? AddressEntryProps(*entry) : PropMap();
     }
+    // The name objects opened on the source are labelled with; the entry's own, not computed.
+    std::string Label() const {
+        if (!index_) return LabelName(fixed_);
+        const AddressEntry* entry = Org().FindEntry(*index_);
+        return entry ? LabelName(entry->props) : std::string();
+    }
     bool Deleted() const { return index_ && !Org().FindEntry(*index_); }
     const AddressEntry* Entry() const { return index_ ? Org().FindEntry(*index_) : nullptr; }
 
@@ -144,7 +150,7 @@ class EntrySource {
 class MailUser final : public PropObject<mapi::IMailUser> {
   public:
     explicit MailUser(EntrySource source)
-        : PropObject("IMailUser", "mailuser:" + LabelName(source.Props()),
+        : PropObject("IMailUser", "mailuser:" + source.Label(),
                      {mapi::IID_IMAPIProp, mapi::IID_IMailUser}),
           source_(std::move(source)) {}
 
@@ -159,7 +165,7 @@ class MailUser final : public PropObject<mapi::IMailUser> {
 class DistList final : public PropObject<mapi::IDistList> {
   public:
     explicit DistList(std::uint32_t index)
-        : PropObject("IDistList", "distlist:" + LabelName(EntrySource(index).Props()),
+        : PropObject("IDistList", "distlist:" + EntrySource(index).Label(),
                      {mapi::IID_IMAPIProp, mapi::IID_IMAPIContainer, mapi::IID_IDistList}),
           source_(index) {}
 
@@ -177,7 +183,7 @@ class DistList final : public PropObject<mapi::IDistList> {
             }
         }
         TableOptions options;
-        options.label = "members:" + LabelName(source_.Props());
+        options.label = "members:" + source_.Label();
         options.unicode = (flags & mapi::MAPI_UNICODE) != 0;
         const ULONG text = options.unicode ? mapi::PT_UNICODE : mapi::PT_STRING8;
         options.columns = {mapi::PR_ENTRYID,
@@ -333,40 +339,67 @@ PropList ValuesOf(const mapi::ADRENTRY& entry) {
     return values;
 }
 
+// The values the dialog hands back for a chosen entry.
+PropList PickedValues(const AddressEntry& entry, const mapi::ADRPARM& params) {
+    const PropMap props = AddressEntryProps(entry);
+    const bool wells = params.cDestFields > 0;
+    PropList values;
+    values.reserve(std::size(kPickedTags) + (wells ? 1 : 0));
+    for (ULONG tag : kPickedTags) {
+        if (tag == mapi::PR_ENTRYID && !entry.dialogEntryId) continue;
+        auto value = LookupProp(props, tag, true);
+        if (!IsError(value)) values.push_back(std::move(value));
+    }
+    if (wells) values.emplace_back(mapi::PR_RECIPIENT_TYPE, FocusedWellType(params));
+    return values;
+}
+
+// The list is allocated first and each entry's values straight into it, so that no entry's
+// values wait in the heap for the others. An entry without values has no value array at all.
 HRESULT BuildPickedList(const mapi::ADRPARM& params, const mapi::ADRLIST* given,
                         const std::vector<std::uint32_t>& picks, mapi::ADRLIST** out) {
-    std::vector<PropList> entries;
-    const bool wells = params.cDestFields > 0;
-    if (wells && given) {
-        for (ULONG i = 0; i < given->cEntries; ++i) entries.push_back(ValuesOf(given->aEntries[i]));
-    }
+    *out = nullptr;
+    const ULONG kept = params.cDestFields > 0 && given ? given->cEntries : 0;
+    std::size_t count = kept;
     for (std::uint32_t index : picks) {
-        if (index == AddressDialogAnswer::kRemovedPick) {
-            entries.emplace_back();
-            continue;
-        }
-        const AddressEntry* entry = Org().FindEntry(index);
-        if (!entry) continue;
-        const PropMap props = AddressEntryProps(*entry);
-        PropList values;
-        for (ULONG tag : kPickedTags) {
-            if (tag == mapi::PR_ENTRYID && !entry->dialogEntryId) continue;
-            auto value = LookupProp(props, tag, true);
-            if (!IsError(value)) values.push_back(std::move(value));
-        }
-        if (wells) values.emplace_back(mapi::PR_RECIPIENT_TYPE, FocusedWellType(params));
-        entries.push_back(std::move(values));
+        if (index == AddressDialogAnswer::kRemovedPick || Org().FindEntry(index)) ++count;
     }
-    HRESULT hr = AllocAdrList(entries, out);
+    void* block = nullptr;
+    const std::size_t size =
+        mapi::CbNewADRLIST(static_cast<ULONG>(std::max<std::size_t>(count, 1)));
+    HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size), &block);
     if (mapi::FAILED(hr)) return hr;
-    // An entry without values has no value array at all.
-    for (ULONG i = 0; i < (*out)->cEntries; ++i) {
-        mapi::ADRENTRY& entry = (*out)->aEntries[i];
-        if (entry.cValues == 0) {
-            MAPIFreeBuffer(entry.rgPropVals);
-            entry.rgPropVals = nullptr;
+    std::memset(block, 0, size);
+    auto* list = static_cast<mapi::ADRLIST*>(block);
+    auto append = [&](const PropList& values) {
+        mapi::ADRENTRY& entry = list->aEntries[list->cEntries];
+        if (!values.empty()) {
+            hr = AllocPropArray(values, &entry.rgPropVals);
+            if (mapi::FAILED(hr)) return false;
+            entry.cValues = static_cast<ULONG>(values.size());
         }
+        ++list->cEntries;
+        return true;
+    };
+    bool complete = true;
+    try {
+        for (ULONG i = 0; i < kept && complete; ++i) complete = append(ValuesOf(given->aEntries[i]));
+        for (std::size_t i = 0; i < picks.size() && complete; ++i) {
+            if (picks[i] == AddressDialogAnswer::kRemovedPick) {
+                complete = append(PropList());
+            } else if (const AddressEntry* entry = Org().FindEntry(picks[i])) {
+                complete = append(PickedValues(*entry, params));
+            }
+        }
+    } catch (...) {
+        FreePadrlist(list);
+        throw;
     }
+    if (!complete) {
+        FreePadrlist(list);
+        return hr;
+    }
+    *out = list;
     return mapi::S_OK;
 }
 

@@ -38,6 +38,18 @@ std::size_t ABItemCount(const ABItemList& list) {
     return static_cast<std::size_t>(list.last - list.first);
 }
 
+void ReserveABItems(ABItemList& list, std::size_t capacity) {
+    if (capacity <= static_cast<std::size_t>(list.end - list.first)) return;
+    const std::size_t count = ABItemCount(list);
+    auto* storage = static_cast<ABItem*>(::operator new(capacity * sizeof(ABItem)));
+    // The records own their heap texts through plain pointers, so they move bytewise.
+    if (count) std::memcpy(static_cast<void*>(storage), list.first, count * sizeof(ABItem));
+    ::operator delete(list.first);
+    list.first = storage;
+    list.last = storage + count;
+    list.end = storage + capacity;
+}
+
 void AppendABItem(ABItemList& list, const ABItem& item) {
     ABItem copy{};
     InitABItem(copy);
@@ -51,21 +63,13 @@ void AppendABItem(ABItemList& list, const ABItem& item) {
     std::memcpy(copy.ReservedWords, item.ReservedWords, sizeof copy.ReservedWords);
 
     if (list.last == list.end) {
-        std::size_t count = ABItemCount(list);
-        std::size_t capacity = count ? count * 2 : 1;
-        ABItem* storage;
+        const std::size_t count = ABItemCount(list);
         try {
-            storage = static_cast<ABItem*>(::operator new(capacity * sizeof(ABItem)));
+            ReserveABItems(list, count ? count * 2 : 1);
         } catch (...) {
             ClearABItem(copy);
             throw;
         }
-        // The records own their heap texts through plain pointers, so they move bytewise.
-        if (count) std::memcpy(static_cast<void*>(storage), list.first, count * sizeof(ABItem));
-        ::operator delete(list.first);
-        list.first = storage;
-        list.last = storage + count;
-        list.end = storage + capacity;
     }
     std::memcpy(static_cast<void*>(list.last), &copy, sizeof(ABItem));
     ++list.last;

@@ -55,6 +55,8 @@ void DeleteABItem(ABItem* item);
 
 ABItemList* NewABItemList();
 std::size_t ABItemCount(const ABItemList& list);
+// Makes room for capacity records in all, so that appending up to that many moves none.
+void ReserveABItems(ABItemList& list, std::size_t capacity);
 // Appends a copy of the record (its strings and reserved words).
 void AppendABItem(ABItemList& list, const ABItem& item);
 // Destroys every record, the storage and the list.

@@ -49,6 +49,9 @@ extern "C" bool GetABItemList(tav::ABItemList** list, std::uint32_t excludeDistL
                          u"Cannot add Distribution List as a user to the Tavrel Server.");
                 continue;
             }
+            // Room for every entry still to come, once there is one: a list to which nothing is
+            // added keeps no storage.
+            if (!appended) ReserveABItems(**list, ABItemCount(**list) + (selected.Count() - i));
             appended = true;
             AppendEntry(entry, **list);
         }

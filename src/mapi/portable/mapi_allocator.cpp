@@ -83,10 +83,15 @@ class PointerSet {
     }
 
   private:
+    // Blocks near each other in memory get slots near each other, so that the blocks of one
+    // row or one list, allocated and freed together, share the set's cache lines: an address's
+    // slot is its 16-byte granule within a window of the table's size, moved by a Fibonacci hash
+    // of the window's number, so that windows far apart do not pile onto the same slots.
     std::size_t Home(std::uintptr_t p) const {
-        // Fibonacci hashing of the address without its always-zero low bits.
-        auto bits = static_cast<std::uint64_t>(p >> 4);
-        return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ULL) >> (64 - shift_));
+        const auto granule = static_cast<std::uint64_t>(p >> 4);
+        const std::uint64_t window = granule >> shift_;
+        const std::uint64_t offset = (window * 0x9E3779B97F4A7C15ULL) >> (64 - shift_);
+        return static_cast<std::size_t>((granule + offset) & (size_ - 1));
     }
     std::size_t Next(std::size_t i) const { return (i + 1) & (size_ - 1); }
 
