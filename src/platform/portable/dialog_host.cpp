@@ -1,13 +1,12 @@
 #include "platform/dialog_host.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <deque>
 #include <iterator>
 #include <list>
 #include <map>
 #include <memory>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "platform/portable/portable_dialog.h"
@@ -131,6 +130,8 @@ struct Siblings {
     ItemList::const_iterator end() const { return items.end(); }
 };
 
+constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+
 struct Item {
     std::u16string text;
     int image = 0;
@@ -140,6 +141,49 @@ struct Item {
     Item* parent = nullptr;
     Siblings kids;
     ItemList::iterator self;  // this item's place among its siblings
+    std::size_t row = kNoRow;  // among the visible rows, while they are not stale
+};
+
+// The tree's items, made in blocks that never move and freed together with the dialog. A handle
+// is an item's address, told apart from any other pointer by the block it falls in.
+class ItemPool {
+  public:
+    Item* Make() {
+        if (blocks_.empty() || used_ == kBlockItems) {
+            auto block = std::make_unique<Item[]>(kBlockItems);
+            const auto start = reinterpret_cast<std::uintptr_t>(block.get());
+            auto at = std::lower_bound(starts_.begin(), starts_.end(), start);
+            starts_.insert(at, start);
+            blocks_.push_back(std::move(block));
+            used_ = 0;
+        }
+        ++count_;
+        return &blocks_.back()[used_++];
+    }
+
+    // The item a handle names; null for any other pointer.
+    Item* Find(const void* handle) const {
+        const auto address = reinterpret_cast<std::uintptr_t>(handle);
+        auto after = std::upper_bound(starts_.begin(), starts_.end(), address);
+        if (after == starts_.begin()) return nullptr;
+        const std::uintptr_t start = *std::prev(after);
+        const std::uintptr_t offset = address - start;
+        if (offset >= kBlockItems * sizeof(Item) || offset % sizeof(Item) != 0) return nullptr;
+        Item* item = reinterpret_cast<Item*>(start) + offset / sizeof(Item);
+        // In the newest block only the items made so far are items.
+        const Item* newest = blocks_.back().get();
+        if (newest == reinterpret_cast<Item*>(start) && item >= newest + used_) return nullptr;
+        return item;
+    }
+
+    std::size_t size() const { return count_; }
+
+  private:
+    static constexpr std::size_t kBlockItems = 256;
+    std::vector<std::unique_ptr<Item[]>> blocks_;
+    std::vector<std::uintptr_t> starts_;  // the blocks' addresses, ascending
+    std::size_t used_ = 0;                // items made in the newest block
+    std::size_t count_ = 0;
 };
 
 struct DialogState {
@@ -185,14 +229,13 @@ class PortableDialog final : public DialogHost {
             parent = Find(insert.parent);
             if (!parent) return nullptr;
         }
-        auto created = std::make_unique<Item>();
-        created->text = std::u16string(insert.text);
-        created->image = insert.image;
-        created->param = insert.param;
-        created->children = insert.hasChildren ? 1 : 0;
-        created->parent = parent;
+        Item* item = items_.Make();
+        item->text = std::u16string(insert.text);
+        item->image = insert.image;
+        item->param = insert.param;
+        item->children = insert.hasChildren ? 1 : 0;
+        item->parent = parent;
         Siblings& siblings = parent ? parent->kids : topLevel_;
-        Item* item = created.get();
         // TVI_SORT: before the first sibling whose text sorts after the new one.
         if (insert.sorted && parent && !siblings.unsortedInserted) {
             auto after = siblings.byText.upper_bound(item->text);
@@ -208,8 +251,6 @@ class PortableDialog final : public DialogHost {
             siblings.unsortedInserted = true;
             item->self = siblings.items.insert(siblings.items.end(), item);
         }
-        handles_.insert(item);
-        items_.push_back(std::move(created));
         rowsStale_ = true;
         return item;
     }
@@ -468,11 +509,11 @@ class PortableDialog final : public DialogHost {
     // inserted or expanded or collapsed, so that a script of many clicks reads them once.
     const std::vector<Item*>& VisibleRows() {
         if (rowsStale_) {
+            for (Item* item : rows_) item->row = kNoRow;
             rows_.clear();
-            rowOf_.clear();
             auto add = [&](auto& self, const Siblings& level) -> void {
                 for (Item* item : level) {
-                    rowOf_.emplace(item, rows_.size());
+                    item->row = rows_.size();
                     rows_.push_back(item);
                     if (item->expanded) self(self, item->kids);
                 }
@@ -486,8 +527,7 @@ class PortableDialog final : public DialogHost {
     // An item's row among the visible ones; the rows' count for one that is not visible.
     std::size_t RowOf(const Item* item) {
         const std::vector<Item*>& rows = VisibleRows();
-        auto found = rowOf_.find(item);
-        return found == rowOf_.end() ? rows.size() : found->second;
+        return item->row == kNoRow ? rows.size() : item->row;
     }
 
     static std::int32_t Depth(const Item* item) {
@@ -510,7 +550,7 @@ class PortableDialog final : public DialogHost {
     }
 
     Item* Find(TreeItem handle) const {
-        return handles_.count(handle) ? static_cast<Item*>(handle) : nullptr;
+        return items_.Find(handle);
     }
 
     Control* FindControl(int id) {
@@ -535,16 +575,14 @@ class PortableDialog final : public DialogHost {
 
     WindowHandle owner_;
     std::vector<Control> controls_;
-    std::vector<std::unique_ptr<Item>> items_;
+    ItemPool items_;
     Siblings topLevel_;
-    std::unordered_set<const void*> handles_;
     Item* caret_ = nullptr;
     bool imageList_ = false;
     Rect window_;
     Point messagePosition_;
     std::size_t firstRow_ = 0;
     std::vector<Item*> rows_;  // VisibleRows, while !rowsStale_
-    std::unordered_map<const Item*, std::size_t> rowOf_;
     bool rowsStale_ = true;
     bool shift_ = false;
     bool ended_ = false;
