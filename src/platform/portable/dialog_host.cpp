@@ -151,9 +151,9 @@ class ItemPool {
     Item* Make() {
         if (blocks_.empty() || used_ == kBlockItems) {
             auto block = std::make_unique<Item[]>(kBlockItems);
-            const auto start = reinterpret_cast<std::uintptr_t>(block.get());
-            auto at = std::lower_bound(starts_.begin(), starts_.end(), start);
-            starts_.insert(at, start);
+            starts_.insert(std::upper_bound(starts_.begin(), starts_.end(), Address(block.get()),
+                                            StartsAfter),
+                           block.get());
             blocks_.push_back(std::move(block));
             used_ = 0;
         }
@@ -163,25 +163,29 @@ class ItemPool {
 
     // The item a handle names; null for any other pointer.
     Item* Find(const void* handle) const {
-        const auto address = reinterpret_cast<std::uintptr_t>(handle);
-        auto after = std::upper_bound(starts_.begin(), starts_.end(), address);
+        const std::uintptr_t address = Address(handle);
+        auto after = std::upper_bound(starts_.begin(), starts_.end(), address, StartsAfter);
         if (after == starts_.begin()) return nullptr;
-        const std::uintptr_t start = *std::prev(after);
-        const std::uintptr_t offset = address - start;
-        if (offset >= kBlockItems * sizeof(Item) || offset % sizeof(Item) != 0) return nullptr;
-        Item* item = reinterpret_cast<Item*>(start) + offset / sizeof(Item);
+        Item* start = *std::prev(after);
+        const std::uintptr_t offset = address - Address(start);
+        if (offset % sizeof(Item) != 0) return nullptr;
         // In the newest block only the items made so far are items.
-        const Item* newest = blocks_.back().get();
-        if (newest == reinterpret_cast<Item*>(start) && item >= newest + used_) return nullptr;
-        return item;
+        const std::size_t made = start == blocks_.back().get() ? used_ : kBlockItems;
+        const std::uintptr_t index = offset / sizeof(Item);
+        return index < made ? start + index : nullptr;
     }
 
     std::size_t size() const { return count_; }
 
   private:
+    static std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
+    static bool StartsAfter(std::uintptr_t address, const Item* start) {
+        return address < Address(start);
+    }
+
     static constexpr std::size_t kBlockItems = 256;
     std::vector<std::unique_ptr<Item[]>> blocks_;
-    std::vector<std::uintptr_t> starts_;  // the blocks' addresses, ascending
+    std::vector<Item*> starts_;  // the blocks, by ascending address
     std::size_t used_ = 0;                // items made in the newest block
     std::size_t count_ = 0;
 };
