@@ -150,6 +150,9 @@ class ItemPool {
   public:
     Item* Make() {
         if (blocks_.empty() || used_ == kBlockItems) {
+            // Room first, so that nothing below throws once the block is made.
+            blocks_.reserve(blocks_.size() + 1);
+            starts_.reserve(starts_.size() + 1);
             auto block = std::make_unique<Item[]>(kBlockItems);
             starts_.insert(std::upper_bound(starts_.begin(), starts_.end(), Address(block.get()),
                                             StartsAfter),
