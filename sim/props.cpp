@@ -34,8 +34,31 @@ ULONG ReturnedType(ULONG stored, bool unicode) {
     return stored;
 }
 
+// Room left in a value array's own block for its values' data. While AllocValues fills an
+// array it points here, and More takes what it can from the room before it allocates more, so
+// that an array whose data was sized beforehand is one block, as one row of a table is.
+struct DataRoom {
+    void* block = nullptr;
+    unsigned char* next = nullptr;
+    std::size_t left = 0;
+};
+thread_local DataRoom* t_room = nullptr;
+
+// Every piece of data begins on an 8-byte boundary, as a block of its own would.
+constexpr std::size_t kDataAlignment = 8;
+
+std::size_t Aligned(std::size_t size) {
+    return (std::max<std::size_t>(size, 1) + kDataAlignment - 1) & ~(kDataAlignment - 1);
+}
+
 template <class T>
 mapi::HRESULT More(std::size_t size, void* parent, T** out) {
+    if (t_room && parent == t_room->block && Aligned(size) <= t_room->left) {
+        *out = reinterpret_cast<T*>(t_room->next);
+        t_room->next += Aligned(size);
+        t_room->left -= Aligned(size);
+        return mapi::S_OK;
+    }
     void* block = nullptr;
     mapi::HRESULT hr =
         MAPIAllocateMore(static_cast<ULONG>(std::max<std::size_t>(size, 1)), parent, &block);
@@ -267,15 +290,63 @@ const PropValue& ValueOf(const std::pair<ULONG, PropValue>& value) { return valu
 ULONG TagOf(const FoundProp& value) { return value.tag; }
 const PropValue& ValueOf(const FoundProp& value) { return value.Value(); }
 
+// The bytes More takes for a value's data when FillSPropValue copies it without converting it;
+// a value that must be converted first takes blocks of its own.
+std::size_t DataSize(ULONG tag, const PropValue& value) {
+    const ULONG type = mapi::PROP_TYPE(tag);
+    if (type == mapi::PT_ERROR || type == mapi::PT_NULL || PropTypeOf(value) != type) return 0;
+    switch (type) {
+        case mapi::PT_STRING8:
+            return Aligned(std::get<std::string>(value).size() + 1);
+        case mapi::PT_UNICODE:
+            return Aligned((std::get<std::u16string>(value).size() + 1) * sizeof(char16_t));
+        case mapi::PT_BINARY:
+            return Aligned(std::get<Bytes>(value).size());
+        case mapi::PT_MV_LONG:
+            return Aligned(std::get<std::vector<std::int32_t>>(value).size() * sizeof(mapi::LONG));
+        case mapi::PT_MV_STRING8: {
+            const auto& values = std::get<std::vector<std::string>>(value);
+            std::size_t size = Aligned(values.size() * sizeof(mapi::LPSTR));
+            for (const auto& text : values) size += Aligned(text.size() + 1);
+            return size;
+        }
+        case mapi::PT_MV_UNICODE: {
+            const auto& values = std::get<std::vector<std::u16string>>(value);
+            std::size_t size = Aligned(values.size() * sizeof(mapi::LPWSTR));
+            for (const auto& text : values) size += Aligned((text.size() + 1) * sizeof(char16_t));
+            return size;
+        }
+        case mapi::PT_MV_BINARY: {
+            const auto& values = std::get<std::vector<Bytes>>(value);
+            std::size_t size = Aligned(values.size() * sizeof(mapi::SBinary));
+            for (const auto& bytes : values) size += Aligned(bytes.size());
+            return size;
+        }
+        default:
+            return 0;
+    }
+}
+
 template <class Value>
 mapi::HRESULT AllocValues(std::span<const Value> values, mapi::SPropValue** out) {
     *out = nullptr;
     void* block = nullptr;
-    std::size_t size = std::max<std::size_t>(values.size(), 1) * sizeof(mapi::SPropValue);
-    mapi::HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size), &block);
+    const std::size_t size = Aligned(std::max<std::size_t>(values.size(), 1) * sizeof(mapi::SPropValue));
+    std::size_t data = 0;
+    for (const Value& value : values) data += DataSize(TagOf(value), ValueOf(value));
+    if (size + data > 0xFFFFFFFFu) data = 0;  // too large for one block: each piece its own
+    mapi::HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size + data), &block);
     if (mapi::FAILED(hr)) return hr;
     auto array = static_cast<mapi::SPropValue*>(block);
     std::memset(array, 0, size);
+    DataRoom room{block, static_cast<unsigned char*>(block) + size, data};
+    struct Using {
+        DataRoom* outer;
+        explicit Using(DataRoom* room) : outer(t_room) { t_room = room; }
+        ~Using() { t_room = outer; }
+        Using(const Using&) = delete;
+        Using& operator=(const Using&) = delete;
+    } using_(&room);
     for (std::size_t i = 0; i < values.size(); ++i) {
         hr = FillSPropValue(TagOf(values[i]), ValueOf(values[i]), block, array[i]);
         if (mapi::FAILED(hr)) {

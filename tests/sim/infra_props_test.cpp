@@ -2,6 +2,8 @@
 // the simulated objects share.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "mapi/mapi.h"
 #include "mapi/portable/mapi_accounting.h"
 #include "sim/props.h"
@@ -59,6 +61,31 @@ TEST_F(InfraPropsTest, EveryModelTypeSurvivesTheTripThroughAMapiBuffer) {
         ASSERT_TRUE(parsed.has_value());
         EXPECT_EQ(*parsed, value);
     }
+
+    // All of them in one array: every value's data lies in the array's own block, each piece
+    // aligned as a block of its own would be, and none overlaps another.
+    const sim::PropList all(std::begin(cases), std::end(cases));
+    const std::size_t linked = mapi::portable::GetBufferStats().linkedAllocations;
+    mapi::MapiBuffer<mapi::SPropValue> values;
+    ASSERT_EQ(sim::AllocPropArray(all, values.Put()), mapi::S_OK);
+    EXPECT_EQ(mapi::portable::GetBufferStats().linkedAllocations, linked);
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        SCOPED_TRACE(sim::DescribeValue(all[i].first, all[i].second));
+        auto parsed = sim::ParseSPropValue(values[i]);
+        ASSERT_TRUE(parsed.has_value());
+        EXPECT_EQ(*parsed, all[i].second);
+    }
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(values[8].Value.MVl.lpl) % 8, 0u);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(values[10].Value.MVszW.lppszW) % 8, 0u);
+
+    // A value given in another type than its tag's is converted, and its data takes a block of
+    // its own.
+    mapi::MapiBuffer<mapi::SPropValue> converted;
+    ASSERT_EQ(sim::AllocPropArray({{mapi::PR_SUBJECT_A, std::u16string(u"caf\u00E9")}},
+                                  converted.Put()),
+              mapi::S_OK);
+    EXPECT_EQ(mapi::portable::GetBufferStats().linkedAllocations, linked + 1);
+    EXPECT_STREQ(converted[0].Value.lpszA, "caf\xE9");
 }
 
 TEST_F(InfraPropsTest, GetPropsReportsMissingPropertiesAsErrorValuesWithAWarning) {
@@ -170,17 +197,28 @@ TEST_F(InfraPropsTest, RowSetsAndAddressListsFreeCompletelyWithTheirRuntimeFunct
 }
 
 TEST_F(InfraPropsTest, FailedAllocationsLeaveNothingBehind) {
+    // The set, then one block per row: each row's string lies in its value array's block.
     std::vector<sim::PropList> rows(3, {{mapi::PR_DISPLAY_NAME_W, std::u16string(u"x")}});
-    for (std::size_t succeeding = 0; succeeding < 7; ++succeeding) {
+    std::size_t failures = 0;
+    for (std::size_t succeeding = 0;; ++succeeding) {
         SCOPED_TRACE(succeeding);
         mapi::portable::InjectAllocationFailures(succeeding);
         mapi::LPSRowSet set = nullptr;
         mapi::HRESULT hr = sim::AllocRowSet(rows, &set);
         mapi::portable::ClearAllocationFailures();
+        if (mapi::SUCCEEDED(hr)) {
+            ASSERT_NE(set, nullptr);
+            EXPECT_EQ(set->cRows, 3u);
+            mapi::FreeProws(set);
+            break;
+        }
+        ++failures;
         EXPECT_EQ(hr, mapi::MAPI_E_NOT_ENOUGH_MEMORY);
         EXPECT_EQ(set, nullptr);
         EXPECT_EQ(mapi::portable::GetBufferStats().liveBuffers, before_);
+        ASSERT_LT(failures, 20u);
     }
+    EXPECT_EQ(failures, 1 + rows.size());
 }
 
 }  // namespace
