@@ -7,6 +7,17 @@
 #include "platform/code_page.h"
 #include "sim/sim_text.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define SIM_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define SIM_ADDRESS_SANITIZER 1
+#endif
+#endif
+#if defined(SIM_ADDRESS_SANITIZER)
+#include <sanitizer/asan_interface.h>
+#endif
+
 namespace sim {
 
 using mapi::ULONG;
@@ -44,16 +55,33 @@ struct DataRoom {
 };
 thread_local DataRoom* t_room = nullptr;
 
-// Every piece of data begins on an 8-byte boundary, as a block of its own would.
+// Every piece of data begins on an 8-byte boundary, as a block of its own would, and is followed
+// by a guard of 8 bytes. Under AddressSanitizer the room is poisoned but for the pieces handed
+// out, so that a read past a piece's end is caught as it would be past a block of its own.
 constexpr std::size_t kDataAlignment = 8;
+constexpr std::size_t kDataGuard = 8;
 
 std::size_t Aligned(std::size_t size) {
-    return (std::max<std::size_t>(size, 1) + kDataAlignment - 1) & ~(kDataAlignment - 1);
+    return ((std::max<std::size_t>(size, 1) + kDataAlignment - 1) & ~(kDataAlignment - 1)) +
+           kDataGuard;
+}
+
+void PoisonRoom([[maybe_unused]] const void* start, [[maybe_unused]] std::size_t size) {
+#if defined(SIM_ADDRESS_SANITIZER)
+    ASAN_POISON_MEMORY_REGION(start, size);
+#endif
+}
+
+void UnpoisonPiece([[maybe_unused]] const void* start, [[maybe_unused]] std::size_t size) {
+#if defined(SIM_ADDRESS_SANITIZER)
+    ASAN_UNPOISON_MEMORY_REGION(start, size);
+#endif
 }
 
 template <class T>
 mapi::HRESULT More(std::size_t size, void* parent, T** out) {
     if (t_room && parent == t_room->block && Aligned(size) <= t_room->left) {
+        UnpoisonPiece(t_room->next, std::max<std::size_t>(size, 1));
         *out = reinterpret_cast<T*>(t_room->next);
         t_room->next += Aligned(size);
         t_room->left -= Aligned(size);
@@ -331,15 +359,18 @@ template <class Value>
 mapi::HRESULT AllocValues(std::span<const Value> values, mapi::SPropValue** out) {
     *out = nullptr;
     void* block = nullptr;
-    const std::size_t size = Aligned(std::max<std::size_t>(values.size(), 1) * sizeof(mapi::SPropValue));
+    const std::size_t size = std::max<std::size_t>(values.size(), 1) * sizeof(mapi::SPropValue);
     std::size_t data = 0;
     for (const Value& value : values) data += DataSize(TagOf(value), ValueOf(value));
-    if (size + data > 0xFFFFFFFFu) data = 0;  // too large for one block: each piece its own
-    mapi::HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size + data), &block);
+    // Too large for one block: each piece its own.
+    if (data > 0 && size + kDataGuard + data > 0xFFFFFFFFu) data = 0;
+    const std::size_t guard = data > 0 ? kDataGuard : 0;
+    mapi::HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size + guard + data), &block);
     if (mapi::FAILED(hr)) return hr;
     auto array = static_cast<mapi::SPropValue*>(block);
     std::memset(array, 0, size);
-    DataRoom room{block, static_cast<unsigned char*>(block) + size, data};
+    DataRoom room{block, static_cast<unsigned char*>(block) + size + guard, data};
+    PoisonRoom(static_cast<unsigned char*>(block) + size, guard + data);
     struct Using {
         DataRoom* outer;
         explicit Using(DataRoom* room) : outer(t_room) { t_room = room; }

@@ -196,6 +196,32 @@ TEST_F(InfraPropsTest, RowSetsAndAddressListsFreeCompletelyWithTheirRuntimeFunct
     mapi::FreePadrlist(list);
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+// A value's data shares its array's block; a read just past it is still caught, as past a block
+// of its own.
+TEST(InfraPropsDeathTest, AReadPastAValuesDataIsCaught) {
+    mapi::SPropValue* values = nullptr;
+    ASSERT_EQ(sim::AllocPropArray({{mapi::PR_ENTRYID, sim::Bytes(8, 1)},
+                                   {mapi::PR_DISPLAY_NAME_W, std::u16string(u"x")}},
+                                  &values),
+              mapi::S_OK);
+    EXPECT_EQ(values[0].Value.bin.lpb[7], 1);
+    EXPECT_DEATH(
+        {
+            const volatile unsigned char past = values[0].Value.bin.lpb[8];
+            (void)past;
+        },
+        "use-after-poison");
+    EXPECT_DEATH(
+        {
+            const volatile char16_t past = values[1].Value.lpszW[2];
+            (void)past;
+        },
+        "use-after-poison");
+    mapi::MAPIFreeBuffer(values);
+}
+#endif
+
 TEST_F(InfraPropsTest, FailedAllocationsLeaveNothingBehind) {
     // The set, then one block per row: each row's string lies in its value array's block.
     std::vector<sim::PropList> rows(3, {{mapi::PR_DISPLAY_NAME_W, std::u16string(u"x")}});
