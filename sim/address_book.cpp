@@ -354,53 +354,27 @@ PropList PickedValues(const AddressEntry& entry, const mapi::ADRPARM& params) {
     return values;
 }
 
-// The list is allocated first and each entry's values straight into it, so that no entry's
-// values wait in the heap for the others. An entry without values has no value array at all.
 HRESULT BuildPickedList(const mapi::ADRPARM& params, const mapi::ADRLIST* given,
                         const std::vector<std::uint32_t>& picks, mapi::ADRLIST** out) {
-    *out = nullptr;
     const ULONG kept = params.cDestFields > 0 && given ? given->cEntries : 0;
-    std::size_t count = kept;
+    // The picked entries that are still there; null for a pick the user removed.
+    std::vector<const AddressEntry*> chosen;
+    chosen.reserve(picks.size());
     for (std::uint32_t index : picks) {
-        if (index == AddressDialogAnswer::kRemovedPick || Org().FindEntry(index)) ++count;
-    }
-    void* block = nullptr;
-    const std::size_t size =
-        mapi::CbNewADRLIST(static_cast<ULONG>(std::max<std::size_t>(count, 1)));
-    HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size), &block);
-    if (mapi::FAILED(hr)) return hr;
-    std::memset(block, 0, size);
-    auto* list = static_cast<mapi::ADRLIST*>(block);
-    auto append = [&](const PropList& values) {
-        mapi::ADRENTRY& entry = list->aEntries[list->cEntries];
-        if (!values.empty()) {
-            hr = AllocPropArray(values, &entry.rgPropVals);
-            if (mapi::FAILED(hr)) return false;
-            entry.cValues = static_cast<ULONG>(values.size());
+        if (index == AddressDialogAnswer::kRemovedPick) {
+            chosen.push_back(nullptr);
+        } else if (const AddressEntry* entry = Org().FindEntry(index)) {
+            chosen.push_back(entry);
         }
-        ++list->cEntries;
-        return true;
-    };
-    bool complete = true;
-    try {
-        for (ULONG i = 0; i < kept && complete; ++i) complete = append(ValuesOf(given->aEntries[i]));
-        for (std::size_t i = 0; i < picks.size() && complete; ++i) {
-            if (picks[i] == AddressDialogAnswer::kRemovedPick) {
-                complete = append(PropList());
-            } else if (const AddressEntry* entry = Org().FindEntry(picks[i])) {
-                complete = append(PickedValues(*entry, params));
-            }
-        }
-    } catch (...) {
-        FreePadrlist(list);
-        throw;
     }
-    if (!complete) {
-        FreePadrlist(list);
-        return hr;
-    }
-    *out = list;
-    return mapi::S_OK;
+    return AllocAdrList(
+        kept + chosen.size(),
+        [&](std::size_t i) {
+            if (i < kept) return ValuesOf(given->aEntries[i]);
+            const AddressEntry* entry = chosen[i - kept];
+            return entry ? PickedValues(*entry, params) : PropList();
+        },
+        out);
 }
 
 // A deep copy of a value the caller passed in, its pointers allocated on parent.

@@ -432,27 +432,39 @@ mapi::HRESULT AllocRowSet(std::span<const FoundProp> values, std::size_t rows,
         rows, [&](std::size_t i) { return values.subspan(i * columns, columns); }, out);
 }
 
-mapi::HRESULT AllocAdrList(const std::vector<PropList>& entries, mapi::ADRLIST** out) {
+mapi::HRESULT AllocAdrList(std::size_t count,
+                           const std::function<PropList(std::size_t)>& entryValues,
+                           mapi::ADRLIST** out) {
     *out = nullptr;
     void* block = nullptr;
-    std::size_t size =
-        mapi::CbNewADRLIST(static_cast<ULONG>(std::max<std::size_t>(entries.size(), 1)));
+    std::size_t size = mapi::CbNewADRLIST(static_cast<ULONG>(std::max<std::size_t>(count, 1)));
     mapi::HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>(size), &block);
     if (mapi::FAILED(hr)) return hr;
     std::memset(block, 0, size);
     auto list = static_cast<mapi::ADRLIST*>(block);
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        hr = AllocPropArray(entries[i], &list->aEntries[i].rgPropVals);
-        if (mapi::FAILED(hr)) {
-            for (std::size_t k = 0; k < i; ++k) MAPIFreeBuffer(list->aEntries[k].rgPropVals);
-            MAPIFreeBuffer(block);
-            return hr;
+    try {
+        for (; list->cEntries < count; ++list->cEntries) {
+            const PropList values = entryValues(list->cEntries);
+            if (values.empty()) continue;
+            mapi::ADRENTRY& entry = list->aEntries[list->cEntries];
+            hr = AllocPropArray(values, &entry.rgPropVals);
+            if (mapi::FAILED(hr)) {
+                FreePadrlist(list);
+                return hr;
+            }
+            entry.cValues = static_cast<ULONG>(values.size());
         }
-        list->aEntries[i].cValues = static_cast<ULONG>(entries[i].size());
+    } catch (...) {
+        FreePadrlist(list);
+        throw;
     }
-    list->cEntries = static_cast<ULONG>(entries.size());
     *out = list;
     return mapi::S_OK;
+}
+
+mapi::HRESULT AllocAdrList(const std::vector<PropList>& entries, mapi::ADRLIST** out) {
+    return AllocAdrList(
+        entries.size(), [&](std::size_t i) { return entries[i]; }, out);
 }
 
 mapi::HRESULT AllocTagArray(const std::vector<ULONG>& tags, mapi::SPropTagArray** out) {

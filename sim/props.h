@@ -8,6 +8,7 @@
 // that a string comes back as PT_UNICODE when the call has MAPI_UNICODE and as PT_STRING8 when not.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -65,8 +66,14 @@ mapi::HRESULT AllocRowSet(const std::vector<PropList>& rows, mapi::SRowSet** out
 // The same from `rows` rows of `columns` values each, one row after the other.
 mapi::HRESULT AllocRowSet(std::span<const FoundProp> values, std::size_t rows,
                           std::size_t columns, mapi::SRowSet** out);
-// An address list from entries of values: each entry's values one buffer, the list another.
+// An address list from entries of values: each entry's values one buffer, the list another; an
+// entry without values has no value array.
 mapi::HRESULT AllocAdrList(const std::vector<PropList>& entries, mapi::ADRLIST** out);
+// The same for `count` entries, entry i's values made by entryValues(i) and allocated at once,
+// so that no entry's values wait in the heap for the others.
+mapi::HRESULT AllocAdrList(std::size_t count,
+                           const std::function<PropList(std::size_t)>& entryValues,
+                           mapi::ADRLIST** out);
 // A property tag array in one buffer.
 mapi::HRESULT AllocTagArray(const std::vector<mapi::ULONG>& tags, mapi::SPropTagArray** out);
 // A problem array in one buffer; null when there are no problems.

@@ -160,7 +160,6 @@ class ItemPool {
             blocks_.push_back(std::move(block));
             used_ = 0;
         }
-        ++count_;
         return &blocks_.back()[used_++];
     }
 
@@ -178,7 +177,9 @@ class ItemPool {
         return index < made ? start + index : nullptr;
     }
 
-    std::size_t size() const { return count_; }
+    std::size_t size() const {
+        return blocks_.empty() ? 0 : (blocks_.size() - 1) * kBlockItems + used_;
+    }
 
   private:
     static std::uintptr_t Address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
@@ -189,8 +190,7 @@ class ItemPool {
     static constexpr std::size_t kBlockItems = 256;
     std::vector<std::unique_ptr<Item[]>> blocks_;
     std::vector<Item*> starts_;  // the blocks, by ascending address
-    std::size_t used_ = 0;                // items made in the newest block
-    std::size_t count_ = 0;
+    std::size_t used_ = 0;       // items made in the newest block
 };
 
 struct DialogState {
