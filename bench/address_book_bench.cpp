@@ -42,8 +42,7 @@ void PickEntries(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         answer();
-        simulator.ClearRecords();
-        simulator.RecordCalls(false);  // counted only: recording is the simulator's own cost
+        ClearSimulatorForRun();
         ClearLog();
         state.ResumeTiming();
         double seconds = 0;

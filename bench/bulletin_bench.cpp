@@ -36,8 +36,7 @@ void SendToRecipients(benchmark::State& state) {
     double fastest = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        simulator.ClearRecords();
-        simulator.RecordCalls(false);  // counted only: recording is the simulator's own cost
+        ClearSimulatorForRun();
         clearSent();
         ClearLog();
         state.ResumeTiming();

@@ -30,8 +30,7 @@ void InitializeSession(benchmark::State& state) {
     const double prescribed = PrescribedCalls(*profile);
     double fastest = 0;
     for (auto _ : state) {
-        sim::Simulator::Instance().ClearRecords();
-        sim::Simulator::Instance().RecordCalls(false);
+        ClearSimulatorForRun();
         const Stopwatch watch;
         const bool ok = Initialize();
         const double seconds = watch.Seconds();

@@ -65,13 +65,12 @@ class PrescribedEditCalls {
     std::size_t excluded_ = 0, unselectable_ = 0, topRowsBefore_ = 0;
 };
 
-// Before a run: no dialog state, views left unrecorded, the simulator's calls counted only
-// (recording is the simulator's own cost), the log empty.
+// Before a run: no dialog state, views left unrecorded, the simulator as ClearSimulatorForRun
+// leaves it, the log empty.
 void ClearForRun() {
     portable::ResetDialogs();
     portable::RecordDialogViews(false);
-    sim::Simulator::Instance().ClearRecords();
-    sim::Simulator::Instance().RecordCalls(false);
+    ClearSimulatorForRun();
     ClearLog();
 }
 

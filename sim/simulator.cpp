@@ -190,6 +190,7 @@ void Simulator::Reset() {
     // newest first: an object can only hold references to objects older than itself.
     std::vector<std::unique_ptr<ObjectBase>> zombies;
     for (auto& object : state.objects) {
+        if (!object) continue;  // freed by FreeReleased
         if (object->Released()) {
             zombies.push_back(std::move(object));
         } else {
@@ -207,6 +208,15 @@ void Simulator::Reset() {
     state.initializeBalance = 0;
     state.uninitializeUnmatched = 0;
     state.openSessions = 0;
+}
+
+void Simulator::FreeReleased() {
+    // The newest first, as at a Reset; the slot stays, empty, so that serials keep naming the
+    // objects made after it.
+    auto& objects = TheState().objects;
+    for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
+        if (*it && (*it)->Released()) it->reset();
+    }
 }
 
 Organisation& Simulator::Org() {
@@ -274,14 +284,14 @@ void Simulator::ClearRecords() {
 
 int Simulator::LiveObjects() const {
     int live = 0;
-    for (const auto& object : TheState().objects) live += object->Released() ? 0 : 1;
+    for (const auto& object : TheState().objects) live += object && !object->Released() ? 1 : 0;
     return live;
 }
 
 std::vector<std::string> Simulator::LiveObjectLabels() const {
     std::vector<std::string> labels;
     for (const auto& object : TheState().objects) {
-        if (!object->Released()) labels.push_back(object->Label());
+        if (object && !object->Released()) labels.push_back(object->Label());
     }
     return labels;
 }

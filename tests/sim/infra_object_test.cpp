@@ -69,6 +69,33 @@ TEST_F(InfraObjectTest, ObjectsAliveAtResetAnswerObjectDeletedAndAreNotCounted) 
     EXPECT_EQ(simulator.LiveObjects(), 0);
 }
 
+TEST_F(InfraObjectTest, FreeingReleasedObjectsKeepsTheOthersAndTheSerialsOfLaterOnes) {
+    auto& simulator = Simulator::Instance();
+    mapi::ComPtr<mapi::IMAPITable> first = Table("contents:First");
+    Table("contents:Gone");  // released at once
+    mapi::ComPtr<mapi::IMAPITable> third = Table("contents:Third");
+    simulator.FreeReleased();
+    EXPECT_EQ(simulator.LiveObjectLabels(),
+              (std::vector<std::string>{"contents:First", "contents:Third"}));
+    EXPECT_EQ(sim::detail::ObjectWithSerial(1), nullptr);
+    ASSERT_NE(sim::detail::ObjectWithSerial(2), nullptr);
+    EXPECT_EQ(sim::detail::ObjectWithSerial(2)->Label(), "contents:Third");
+    mapi::ComPtr<mapi::IMAPITable> fourth = Table("contents:Fourth");
+    ASSERT_NE(sim::detail::ObjectWithSerial(3), nullptr);
+    EXPECT_EQ(sim::detail::ObjectWithSerial(3)->Label(), "contents:Fourth");
+    mapi::ULONG count = 0;
+    EXPECT_EQ(third->GetRowCount(0, &count), mapi::S_OK);
+    EXPECT_EQ(count, 1u);
+
+    // A Reset after the frees makes the held ones stale, as it does without them.
+    simulator.Reset();
+    EXPECT_EQ(first->GetRowCount(0, &count), mapi::MAPI_E_OBJECT_DELETED);
+    first.Reset();
+    third.Reset();
+    fourth.Reset();
+    EXPECT_EQ(simulator.DoubleReleases(), 0);
+}
+
 TEST_F(InfraObjectTest, QueryInterfaceAnswersOnlyTheObjectsInterfaces) {
     mapi::ComPtr<mapi::IMAPITable> table = Table("contents:A");
     void* out = reinterpret_cast<void*>(1);

@@ -210,6 +210,35 @@ TEST_F(StoreFolderTest, HierarchyRowsCarryTheColumnsAFolderHas) {
     EXPECT_EQ(all[1].lpProps[1].Value.l, 2);
 }
 
+// A folder released while its table is still held is freed by FreeReleased; the table, the store
+// and what they open go on working (the sanitizer build catches a table that kept the freed one).
+TEST_F(StoreFolderTest, ReleasedObjectsFreedMidRunLeaveTheHeldOnesWorking) {
+    auto& simulator = Simulator::Instance();
+    ComPtr<mapi::IMAPITable> table;
+    {
+        ComPtr<mapi::IMAPIFolder> inbox = OpenFolder(mb_->Inbox().EntryId());
+        ASSERT_EQ(inbox->GetHierarchyTable(mapi::MAPI_UNICODE, table.Put()), mapi::S_OK);
+    }
+    const int live = simulator.LiveObjects();
+    simulator.FreeReleased();
+    EXPECT_EQ(simulator.LiveObjects(), live);
+
+    mapi::RowSetPtr rows = Rows(table.Get(), {mapi::PR_ENTRYID, mapi::PR_DISPLAY_NAME_W});
+    ASSERT_EQ(rows.Count(), 2u);
+    EXPECT_EQ(std::u16string(rows[0].lpProps[1].Value.lpszW), u"Projects");
+    ComPtr<mapi::IMAPIFolder> projects = OpenFolder(BytesOf(rows[0].lpProps[0]));
+    ASSERT_TRUE(projects);
+    EXPECT_EQ(DisplayName(projects.Get()), u"Projects");
+    EXPECT_EQ(simulator.LiveObjects(), live + 1);
+    rows = mapi::RowSetPtr();
+    projects.Reset();
+    table.Reset();
+    simulator.FreeReleased();
+    // Nothing left but the store; a Reset after the frees finds no object twice.
+    EXPECT_EQ(simulator.LiveObjectLabels().size(), 1u);
+    EXPECT_EQ(simulator.DoubleReleases(), 0);
+}
+
 TEST_F(StoreFolderTest, AHiddenHierarchyListsNothingAndARefusedFolderIsStillListed) {
     ComPtr<mapi::IMAPIFolder> hidden = OpenFolder(mb_->Folder(u"Hidden").EntryId());
     ComPtr<mapi::IMAPITable> table;
