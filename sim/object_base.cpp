@@ -199,6 +199,7 @@ mapi::ULONG ObjectBase::ReleaseOnce() {
     }
     if (--refs_ > 0) return refs_;
     released_ = true;
+    if (!Stale()) detail::NoteFinalRelease(*this);
     // A stale object's model is gone; it keeps what it holds rather than touch it. Release
     // cannot fail: what the final release could not finish is dropped.
     try {

@@ -287,6 +287,8 @@ void AdoptObject(std::unique_ptr<ObjectBase> object);
 ObjectBase* ObjectWithSerial(std::size_t serial);
 std::uint64_t Generation();
 void NoteDoubleRelease(const ObjectBase& object);
+// The object's last Release: it is now a zombie, one that Simulator::FreeReleased frees.
+void NoteFinalRelease(const ObjectBase& object);
 void NoteCallOnReleased(const ObjectBase& object);
 // Appends a record and returns its index; records() is the generation of the record list.
 bool RecordingCalls();

@@ -1,6 +1,7 @@
 #include "sim/simulator.h"
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <vector>
@@ -79,6 +80,7 @@ struct State {
     std::vector<ServiceDialogRecord> serviceDialogs;
     std::vector<std::unique_ptr<ObjectBase>> objects;       // made since the last Reset
     std::vector<std::unique_ptr<ObjectBase>> staleObjects;  // referenced at a Reset
+    std::vector<std::size_t> releasedSerials;  // zombies among objects, for FreeReleased
     std::uint64_t generation = 1;
     std::vector<std::string> doubleReleases;
     int callsOnReleased = 0;
@@ -117,6 +119,10 @@ std::uint64_t Generation() {
 
 void NoteDoubleRelease(const ObjectBase& object) {
     TheState().doubleReleases.push_back(object.Label());
+}
+
+void NoteFinalRelease(const ObjectBase& object) {
+    TheState().releasedSerials.push_back(object.Serial());
 }
 
 void NoteCallOnReleased(const ObjectBase&) {
@@ -198,6 +204,7 @@ void Simulator::Reset() {
         }
     }
     state.objects.clear();
+    state.releasedSerials.clear();
     ++state.generation;
     while (!zombies.empty()) zombies.pop_back();
     state.org = Organisation();
@@ -213,10 +220,13 @@ void Simulator::Reset() {
 void Simulator::FreeReleased() {
     // The newest first, as at a Reset; the slot stays, empty, so that serials keep naming the
     // objects made after it.
-    auto& objects = TheState().objects;
-    for (auto it = objects.rbegin(); it != objects.rend(); ++it) {
-        if (*it && (*it)->Released()) it->reset();
+    State& state = TheState();
+    std::vector<std::size_t>& serials = state.releasedSerials;
+    std::sort(serials.begin(), serials.end(), std::greater<>());
+    for (std::size_t serial : serials) {
+        if (serial < state.objects.size()) state.objects[serial].reset();
     }
+    serials.clear();
 }
 
 Organisation& Simulator::Org() {
