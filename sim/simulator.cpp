@@ -219,14 +219,17 @@ void Simulator::Reset() {
 
 void Simulator::FreeReleased() {
     // The newest first, as at a Reset; the slot stays, empty, so that serials keep naming the
-    // objects made after it.
+    // objects made after it. An object whose destruction releases another for the last time
+    // notes it in the list again, for the next call.
     State& state = TheState();
-    std::vector<std::size_t>& serials = state.releasedSerials;
+    std::vector<std::size_t> serials;
+    serials.swap(state.releasedSerials);
     std::sort(serials.begin(), serials.end(), std::greater<>());
     for (std::size_t serial : serials) {
-        if (serial < state.objects.size()) state.objects[serial].reset();
+        if (serial >= state.objects.size()) continue;
+        std::unique_ptr<ObjectBase> zombie = std::move(state.objects[serial]);
+        zombie.reset();
     }
-    serials.clear();
 }
 
 Organisation& Simulator::Org() {
