@@ -86,10 +86,10 @@ inline void CountCalls(benchmark::State& state, double exportSeconds, double pre
 // it leaves the world as the timed runs before the fastest left theirs, the simulator's tables
 // and indexes made and the heap warm, so that the play is timed on a world like the export's.
 // Counters: replay_ms, the time the simulator spent inside the played calls (the fastest play);
-// replay_wall_ms, that whole play, the tape's own dispatch included; and library_over_provider, the export's time
-// (exportSeconds, the fastest timed run, also given as fastest_ms) less replay_ms, over
-// replay_ms. A play whose calls do
-// not give the taped results stops the benchmark: its time would be that of other work.
+// replay_wall_ms, that whole play, the tape's own dispatch included; library_over_provider, the
+// export's time (exportSeconds, the fastest timed run, also given as fastest_ms) less replay_ms,
+// over replay_ms. A play whose calls do not give the taped results stops the benchmark: its time
+// would be that of other work.
 template <class Prepare, class Warm, class Export>
 void PlayWithoutLibrary(benchmark::State& state, double exportSeconds, Prepare prepare, Warm warm,
                         Export run) {

@@ -485,10 +485,7 @@ TEST_F(Selection, AllocationFailuresLeaveNothingBehind) {
     auto& simulator = sim::Simulator::Instance();
     const int objects = simulator.LiveObjects();
     const std::size_t buffers = mapi::portable::GetBufferStats().liveBuffers;
-    auto allocations = [] {
-        const mapi::portable::BufferStats stats = mapi::portable::GetBufferStats();
-        return stats.allocations + stats.linkedAllocations;
-    };
+    auto allocations = [] { return mapi::portable::GetBufferStats().TotalAllocations(); };
     auto complete = [&](const ABItemList& list) {
         return Records(list).size() == 2 && Members(list.first[1])[5] != "";
     };

@@ -403,10 +403,7 @@ TEST_F(Bulletin, ArgumentsTheConsoleGotWrong) {
 // leaves a buffer or an object behind.
 TEST_F(Bulletin, AllocationFailuresLeaveNothingBehind) {
     // A send without failures, to learn how many allocations there are to fail.
-    auto allocations = [] {
-        const mapi::portable::BufferStats stats = mapi::portable::GetBufferStats();
-        return stats.allocations + stats.linkedAllocations;
-    };
+    auto allocations = [] { return mapi::portable::GetBufferStats().TotalAllocations(); };
     const std::size_t before = allocations();
     ASSERT_TRUE(Send(u"Subject", u"Body", kThree));
     const std::size_t made = allocations() - before;

@@ -122,8 +122,7 @@ struct StepOutcome {
 };
 
 std::size_t AllocationCount() {
-    const mapi::portable::BufferStats stats = mapi::portable::GetBufferStats();
-    return stats.allocations + stats.linkedAllocations;
+    return mapi::portable::GetBufferStats().TotalAllocations();
 }
 
 // Runs the scenario; takes the stored state after a step that returned true: after every such

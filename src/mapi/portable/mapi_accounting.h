@@ -20,6 +20,9 @@ struct BufferStats {
     std::size_t linkedAllocations = 0; // blocks linked to a root since the last counter reset
     std::size_t badFrees = 0;          // MAPIFreeBuffer calls on a pointer that is no live root
     std::size_t badParents = 0;        // MAPIAllocateMore calls on a pointer that is no live block
+
+    // Every allocation since the last counter reset, root buffers and linked blocks.
+    std::size_t TotalAllocations() const { return allocations + linkedAllocations; }
 };
 
 MAPI_RUNTIME_API BufferStats GetBufferStats();
