@@ -91,7 +91,8 @@ bool FolderTreeModel::OpenMarkerFolder() {
 // Without the marker tags no marker can be recognised: the tree shows none.
 bool FolderTreeModel::ReadMarkers() {
     markerKeys_.clear();
-    markerKeySet_.clear();
+    markerHashes_.clear();
+    markerHashesSorted_ = false;
     if (!tagsResolved_) return true;
     if (!OpenMarkerFolder()) return false;
     mapi::ComPtr<mapi::IMAPITable> table;
@@ -113,9 +114,23 @@ bool FolderTreeModel::ReadMarkers() {
             key.ulPropTag == markerTags_[kSynchEntryIdTag] &&
             EqualsIgnoreAsciiCase(WideView(messageClass.Value.lpszW), kMarkerMessageClass)) {
             markerKeys_.push_back(EntryBlob::FromBinary(key.Value.bin));
-            markerKeySet_.insert(markerKeys_.back());
+            markerHashes_.emplace_back(markerKeys_.back().Hash(), markerKeys_.size() - 1);
         }
     }
+}
+
+bool FolderTreeModel::IsMarked(const EntryBlob& key) {
+    if (!markerHashesSorted_) {
+        std::sort(markerHashes_.begin(), markerHashes_.end());
+        markerHashesSorted_ = true;
+    }
+    const std::size_t hash = key.Hash();
+    for (auto it = std::lower_bound(markerHashes_.begin(), markerHashes_.end(),
+                                    std::pair<std::size_t, std::size_t>(hash, 0));
+         it != markerHashes_.end() && it->first == hash; ++it) {
+        if (markerKeys_[it->second] == key) return true;
+    }
+    return false;
 }
 
 // Records the first call that failed during a save (SaveMarkers starts the record afresh).

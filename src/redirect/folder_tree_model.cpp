@@ -254,7 +254,7 @@ bool FolderTreeModel::AddFolder(const mapi::SRow& row) {
         bool selectable = IsSelectable(entryId);
         isInbox = SameEntry(inboxId_, entryId);
         isSentItems = SameEntry(sentItemsId_, entryId);
-        bool marked = markerKeySet_.count(node.key) != 0;
+        bool marked = IsMarked(node.key);
         if (isSentItems) {
             selected = sentItemsSelected_;
         } else if (isInbox) {
