@@ -92,7 +92,6 @@ bool FolderTreeModel::OpenMarkerFolder() {
 bool FolderTreeModel::ReadMarkers() {
     markerKeys_.clear();
     markerHashes_.clear();
-    markerHashesSorted_ = false;
     if (!tagsResolved_) return true;
     if (!OpenMarkerFolder()) return false;
     mapi::ComPtr<mapi::IMAPITable> table;
@@ -105,7 +104,10 @@ bool FolderTreeModel::ReadMarkers() {
         mapi::RowSetPtr rows;
         hr = table->QueryRows(1, 0, rows.Put());
         if (FAILED(mapi::Obtained(hr, rows))) return false;
-        if (rows.Count() == 0) return true;
+        if (rows.Count() == 0) {
+            IndexMarkerKeys();
+            return true;
+        }
         const mapi::SRow& row = rows[0];
         if (row.cValues < 2 || !row.lpProps) continue;
         const mapi::SPropValue& messageClass = row.lpProps[0];
@@ -114,16 +116,20 @@ bool FolderTreeModel::ReadMarkers() {
             key.ulPropTag == markerTags_[kSynchEntryIdTag] &&
             EqualsIgnoreAsciiCase(WideView(messageClass.Value.lpszW), kMarkerMessageClass)) {
             markerKeys_.push_back(EntryBlob::FromBinary(key.Value.bin));
-            markerHashes_.emplace_back(markerKeys_.back().Hash(), markerKeys_.size() - 1);
         }
     }
 }
 
-bool FolderTreeModel::IsMarked(const EntryBlob& key) {
-    if (!markerHashesSorted_) {
-        std::sort(markerHashes_.begin(), markerHashes_.end());
-        markerHashesSorted_ = true;
+// Once every marker is read: a read that stopped part way leaves no index, and the walk stops.
+void FolderTreeModel::IndexMarkerKeys() {
+    markerHashes_.reserve(markerKeys_.size());
+    for (std::size_t i = 0; i < markerKeys_.size(); ++i) {
+        markerHashes_.emplace_back(markerKeys_[i].Hash(), i);
     }
+    std::sort(markerHashes_.begin(), markerHashes_.end());
+}
+
+bool FolderTreeModel::IsMarked(const EntryBlob& key) const {
     const std::size_t hash = key.Hash();
     for (auto it = std::lower_bound(markerHashes_.begin(), markerHashes_.end(),
                                     std::pair<std::size_t, std::size_t>(hash, 0));

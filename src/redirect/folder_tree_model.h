@@ -98,7 +98,8 @@ class FolderTreeModel {
     bool Descend(FolderNode& node, const mapi::SBinary& entryId);
     bool IsSelectable(const mapi::SBinary& entryId) const;
     bool IsExcluded(const mapi::SBinary& entryId) const;
-    bool IsMarked(const EntryBlob& key);
+    void IndexMarkerKeys();
+    bool IsMarked(const EntryBlob& key) const;
     // The store reports both ids equal; a failing comparison counts as not equal.
     bool SameEntry(const EntryBlob& known, const mapi::SBinary& entryId) const;
     mapi::HRESULT OpenRoot(mapi::ULONG flags, mapi::ComPtr<mapi::IMAPIFolder>& folder) const;
@@ -123,11 +124,10 @@ class FolderTreeModel {
     std::vector<EntryBlob> unselectableIds_;
     std::array<EntryBlob, 2> noDescentIds_;
     std::vector<EntryBlob> markerKeys_;
-    // The hash of every marker key with its index in markerKeys_, sorted at the first lookup:
-    // the walk looks up every folder's key, and one contiguous array answers that from the
-    // cache where a node-based set of ten thousand keys missed it several times per lookup.
+    // The hash of every marker key with its index in markerKeys_, sorted: the walk looks up
+    // every folder's key, and one contiguous array answers that from the cache where a
+    // node-based set of ten thousand keys missed it several times per lookup.
     std::vector<std::pair<std::size_t, std::size_t>> markerHashes_;
-    bool markerHashesSorted_ = false;
     // The keys of the folders the walk put in the tree, collected only for a walk that stopped
     // part way (MayDelete).
     std::unordered_set<EntryBlob, EntryBlobHash> treeKeys_;
